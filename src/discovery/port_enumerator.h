@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "common/file_system_root.h"
+#include "common/port_info.h"
+
+namespace ttyenum {
+
+// Lists the serial ports of the machine: /dev/ttyS*, then /dev/ttyUSB*, then /dev/ttyACM*, each
+// in glob's sorted order, keeping the nodes that sysfs shows to be real hardware.
+class PortEnumerator {
+ public:
+  explicit PortEnumerator(FileSystemRoot root = FileSystemRoot());
+  ~PortEnumerator();
+  PortEnumerator(const PortEnumerator&) = delete;
+  PortEnumerator& operator=(const PortEnumerator&) = delete;
+
+  // Appends one record per accepted node to `ports`; returns how many it appended.
+  size_t enumerate(std::vector<PortInfo>& ports);
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace ttyenum

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+#include "common/file_system_root.h"
+
+namespace ttyenum {
+
+// Reads an attribute file: the whole content up to the first NUL byte (plain mode), or in
+// key=value mode the value of the first "=" up to the end of its line. One final newline is
+// removed. Empty text when the file is missing, unreadable or empty.
+std::string readSysfsAttribute(const std::string& path, bool keyValue,
+                               const FileSystemRoot& root = FileSystemRoot());
+
+// The text rules of readSysfsAttribute applied to bytes already read.
+std::string attributeText(const std::string& content, bool keyValue);
+
+// The DRIVER= value of the uevent file of the device behind a tty node such as /dev/ttyUSB0;
+// empty when there is none.
+std::string ttyDriverName(const std::string& devicePath,
+                          const FileSystemRoot& root = FileSystemRoot());
+
+// The text after the first "DRIVER=" up to the end of its line; empty when there is none.
+std::string driverFromUevent(const std::string& ueventText);
+
+// The id without a leading lowercase "0x".
+std::string stripHexPrefix(const std::string& text);
+
+// The node's tty class entry: "/sys/class/tty" followed by the device path less its first four
+// characters (/dev/ttyS0 gives /sys/class/tty/ttyS0). Empty for a path shorter than that.
+std::string ttyClassEntry(const std::string& devicePath);
+
+}  // namespace ttyenum

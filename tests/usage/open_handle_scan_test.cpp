@@ -1,0 +1,152 @@
+#include "usage/open_handle_scan.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/fake_root.h"
+
+namespace ttyenum {
+namespace {
+
+using testing::FakeRoot;
+
+// A child process that opens `path`, holds it until told to close it, then waits to be ended.
+class HolderProcess {
+ public:
+  explicit HolderProcess(const std::string& path) {
+    int ready[2], go[2];
+    if (::pipe(ready) != 0 || ::pipe(go) != 0) std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(ready[0]);
+      ::close(go[1]);
+      int fd = ::open(path.c_str(), O_RDONLY | O_CREAT, 0644);
+      char byte = 1;
+      if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
+      if (::read(go[0], &byte, 1) == 1 && fd >= 0) ::close(fd);
+      if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
+      ::pause();
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(go[0]);
+    ready_ = ready[0];
+    go_ = go[1];
+    waitForChild();
+  }
+  ~HolderProcess() {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    ::close(ready_);
+    ::close(go_);
+  }
+  void closeFile() {
+    char byte = 1;
+    if (::write(go_, &byte, 1) != 1) std::abort();
+    waitForChild();
+  }
+  pid_t pid() const { return pid_; }
+
+ private:
+  void waitForChild() {
+    char byte;
+    if (::read(ready_, &byte, 1) != 1) std::abort();
+  }
+  pid_t pid_ = -1;
+  int ready_ = -1;
+  int go_ = -1;
+};
+
+TEST(FindHolderPidLive, FindsTheChildThatHoldsAFileUntilItClosesIt) {
+  FakeRoot scratch;
+  const std::string file = scratch.path("/ttyFAKE0");
+  HolderProcess holder(file);
+  EXPECT_EQ(findHolderPid(file), holder.pid());
+  holder.closeFile();
+  EXPECT_EQ(findHolderPid(file), -1);
+}
+
+TEST(FindHolderPidLive, AHolderOfALongerNameDoesNotHoldTheShorterOne) {
+  FakeRoot scratch;
+  HolderProcess holder(scratch.path("/ttyFAKE10"));
+  EXPECT_EQ(findHolderPid(scratch.path("/ttyFAKE1")), -1);
+  EXPECT_EQ(findHolderPid(scratch.path("/ttyFAKE10")), holder.pid());
+}
+
+TEST(FindHolderPidLive, TheCallersOwnDescriptorsCount) {
+  FakeRoot scratch;
+  const std::string file = scratch.path("/ttyFAKE2");
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(findHolderPid(file), ::getpid());
+  ::close(fd);
+  EXPECT_EQ(findHolderPid(file), -1);
+}
+
+// Descriptor links in a fake /proc: dangling links whose text names the device, as the kernel
+// writes them.
+TEST(FindHolderPidFake, FirstHolderInTextOrderWins) {
+  FakeRoot fake;
+  fake.link("/proc/99/fd/0", "/dev/null");
+  fake.link("/proc/99/fd/3", "/dev/ttyUSB0");
+  fake.link("/proc/1000/fd/5", "/dev/ttyUSB0");
+  fake.link("/proc/1000/fd/6", "socket:[4242]");
+  fake.folder("/proc/self");
+  EXPECT_EQ(findHolderPid("/dev/ttyUSB0", fake.root()), 1000);
+}
+
+TEST(FindHolderPidFake, MatchesTheWholeTargetOnly) {
+  FakeRoot fake;
+  fake.link("/proc/7/fd/1", "/dev/ttyS10");
+  fake.link("/proc/8/fd/1", "/tmp/dev/ttyS1.log");
+  fake.link("/proc/9/fd/1", "/dev/ttyS1 (deleted)");
+  EXPECT_EQ(findHolderPid("/dev/ttyS1", fake.root()), -1);
+  EXPECT_EQ(findHolderPid("/dev/ttyS10", fake.root()), 7);
+}
+
+TEST(FindHolderPidFake, ALinkTargetLongerThanTheBufferNeverMatches) {
+  FakeRoot fake;
+  const std::string longTarget = "/dev/" + std::string(1100, 'x');
+  fake.link("/proc/5/fd/1", longTarget);
+  EXPECT_EQ(findHolderPid(longTarget.substr(0, 1023), fake.root()), -1);
+}
+
+TEST(FindHolderPidFake, NoProcMeansNoHolder) {
+  FakeRoot fake;
+  EXPECT_EQ(findHolderPid("/dev/ttyUSB0", fake.root()), -1);
+  fake.folder("/proc/1/fd");  // a process without descriptors
+  EXPECT_EQ(findHolderPid("/dev/ttyUSB0", fake.root()), -1);
+}
+
+TEST(FindHolderPidFake, SkipsProcessesTheCallerMayNotSearch) {
+  FakeRoot fake;
+  fake.link("/proc/1000/fd/3", "/dev/ttyUSB0");
+  fake.link("/proc/99/fd/3", "/dev/ttyUSB0");
+  ASSERT_EQ(::chmod(fake.folder().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(fake.path("/proc/1000/fd").c_str(), 0500), 0);
+  if (::geteuid() != 0) {
+    EXPECT_EQ(findHolderPid("/dev/ttyUSB0", fake.root()), 99);
+    return;
+  }
+  // Root may search any folder, so the check runs in a child that gives root up.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    ::_exit(findHolderPid("/dev/ttyUSB0", fake.root()) == 99 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not drop root; 1: the unreadable folder counted";
+}
+
+}  // namespace
+}  // namespace ttyenum
