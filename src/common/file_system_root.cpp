@@ -12,7 +12,8 @@ namespace {
 std::string escapeForGlob(const std::string& text) {
   std::string escaped;
   for (char c : text) {
-    if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\') escaped += '\\';
+    if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\')
+      escaped += '\\';
     escaped += c;
   }
   return escaped;
@@ -21,7 +22,8 @@ std::string escapeForGlob(const std::string& text) {
 }  // namespace
 
 FileSystemRoot::FileSystemRoot(std::string folder) : prefix_(std::move(folder)) {
-  while (!prefix_.empty() && prefix_.back() == '/') prefix_.pop_back();
+  while (!prefix_.empty() && prefix_.back() == '/')
+    prefix_.pop_back();
 }
 
 std::string FileSystemRoot::path(const std::string& logicalPath) const {
@@ -29,7 +31,8 @@ std::string FileSystemRoot::path(const std::string& logicalPath) const {
 }
 
 std::string FileSystemRoot::logical(const std::string& realPath) const {
-  if (prefix_.empty() || realPath.compare(0, prefix_.size(), prefix_) != 0) return realPath;
+  if (prefix_.empty() || realPath.compare(0, prefix_.size(), prefix_) != 0)
+    return realPath;
   return realPath.substr(prefix_.size());
 }
 
@@ -39,7 +42,8 @@ bool FileSystemRoot::glob(const std::string& logicalPattern,
   const std::string pattern = escapeForGlob(prefix_) + logicalPattern;
   const bool ok = ::glob(pattern.c_str(), GLOB_ERR, nullptr, &found) == 0;
   if (ok) {
-    for (size_t i = 0; i < found.gl_pathc; ++i) matches.push_back(logical(found.gl_pathv[i]));
+    for (size_t i = 0; i < found.gl_pathc; ++i)
+      matches.push_back(logical(found.gl_pathv[i]));
   }
   globfree(&found);
   return ok;

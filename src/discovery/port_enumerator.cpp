@@ -13,6 +13,8 @@ class PortEnumerator::Impl {
 
 PortEnumerator::PortEnumerator(FileSystemRoot root) : impl_(new Impl(std::move(root))) {}
 PortEnumerator::~PortEnumerator() = default;
-size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports) { return impl_->enumerate(ports); }
+size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports) {
+  return impl_->enumerate(ports);
+}
 
 }  // namespace ttyenum

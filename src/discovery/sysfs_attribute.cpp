@@ -11,16 +11,19 @@ namespace {
 std::string readContent(const std::string& realPath) {
   std::string content;
   const int fd = ::open(realPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return content;
+  if (fd < 0)
+    return content;
   char buffer[4096];
   for (;;) {
     const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got <= 0) break;
+    if (got <= 0)
+      break;
     content.append(buffer, static_cast<size_t>(got));
   }
   ::close(fd);
   const size_t nul = content.find('\0');
-  if (nul != std::string::npos) content.resize(nul);
+  if (nul != std::string::npos)
+    content.resize(nul);
   return content;
 }
 
@@ -35,27 +38,30 @@ std::string attributeText(const std::string& content, bool keyValue) {
   std::string text = content.substr(0, content.find('\0'));
   if (keyValue) {
     const size_t equals = text.find('=');
-    if (equals != std::string::npos && equals > 0) text = lineFrom(text, equals + 1);
+    if (equals != std::string::npos && equals > 0)
+      text = lineFrom(text, equals + 1);
   }
-  if (!text.empty() && text.back() == '\n') text.pop_back();
+  if (!text.empty() && text.back() == '\n')
+    text.pop_back();
   return text;
 }
 
-std::string readSysfsAttribute(const std::string& path, bool keyValue,
-                               const FileSystemRoot& root) {
+std::string readSysfsAttribute(const std::string& path, bool keyValue, const FileSystemRoot& root) {
   return attributeText(readContent(root.path(path)), keyValue);
 }
 
 std::string driverFromUevent(const std::string& ueventText) {
   static const std::string key = "DRIVER=";
   const size_t at = ueventText.find(key);
-  if (at == std::string::npos) return std::string();
+  if (at == std::string::npos)
+    return std::string();
   return lineFrom(ueventText, at + key.size());
 }
 
 std::string ttyDriverName(const std::string& devicePath, const FileSystemRoot& root) {
   const std::string classEntry = ttyClassEntry(devicePath);
-  if (classEntry.empty()) return std::string();
+  if (classEntry.empty())
+    return std::string();
   return driverFromUevent(readSysfsAttribute(classEntry + "/device/uevent", false, root));
 }
 
@@ -64,7 +70,8 @@ std::string stripHexPrefix(const std::string& text) {
 }
 
 std::string ttyClassEntry(const std::string& devicePath) {
-  if (devicePath.size() < 4) return std::string();
+  if (devicePath.size() < 4)
+    return std::string();
   return "/sys/class/tty" + devicePath.substr(4);
 }
 

@@ -25,14 +25,17 @@ int pidOfDescriptorPattern(const std::string& pattern) {
 bool linkTargetsContain(const std::string& linkPattern, const std::string& needle,
                         const FileSystemRoot& root) {
   std::vector<std::string> links;
-  if (!root.glob(linkPattern, links)) return false;
+  if (!root.glob(linkPattern, links))
+    return false;
   char target[kLinkBufferSize];
   for (const std::string& link : links) {
     const ssize_t length = ::readlink(root.path(link).c_str(), target, kLinkBufferSize - 1);
-    if (length <= 0) continue;
+    if (length <= 0)
+      continue;
     target[length] = '\0';
     // A target that fills the buffer may have been cut, so it proves nothing.
-    if (static_cast<size_t>(length) == kLinkBufferSize - 1) continue;
+    if (static_cast<size_t>(length) == kLinkBufferSize - 1)
+      continue;
     if (static_cast<size_t>(length) == needle.size() &&
         std::memcmp(target, needle.data(), needle.size()) == 0) {
       return true;
@@ -43,9 +46,11 @@ bool linkTargetsContain(const std::string& linkPattern, const std::string& needl
 
 int findHolderPid(const std::string& devicePath, const FileSystemRoot& root) {
   std::vector<std::string> processes;
-  if (!root.glob("/proc/[0-9]*/fd", processes)) return -1;
+  if (!root.glob("/proc/[0-9]*/fd", processes))
+    return -1;
   for (const std::string& descriptorFolder : processes) {
-    if (::access(root.path(descriptorFolder).c_str(), R_OK | X_OK) != 0) continue;
+    if (::access(root.path(descriptorFolder).c_str(), R_OK | X_OK) != 0)
+      continue;
     const std::string descriptorPattern = descriptorFolder + "/*";
     if (linkTargetsContain(descriptorPattern, devicePath, root)) {
       return pidOfDescriptorPattern(descriptorPattern);

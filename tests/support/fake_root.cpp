@@ -13,7 +13,8 @@ namespace ttyenum::testing {
 
 FakeRoot::FakeRoot() {
   std::string templ = (fs::temp_directory_path() / "ttyenum-root-XXXXXX").string();
-  if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  if (::mkdtemp(templ.data()) == nullptr)
+    throw std::runtime_error("mkdtemp failed");
   folder_ = templ;
 }
 
@@ -37,7 +38,8 @@ void FakeRoot::file(const std::string& logicalPath, const std::string& text) {
   fs::create_directories(fs::path(path(logicalPath)).parent_path());
   std::ofstream out(path(logicalPath), std::ios::binary | std::ios::trunc);
   out << text;
-  if (!out) throw std::runtime_error("cannot write " + logicalPath);
+  if (!out)
+    throw std::runtime_error("cannot write " + logicalPath);
 }
 
 void FakeRoot::link(const std::string& logicalPath, const std::string& target) {
@@ -45,12 +47,15 @@ void FakeRoot::link(const std::string& logicalPath, const std::string& target) {
   fs::create_symlink(target, path(logicalPath));
 }
 
-void FakeRoot::node(const std::string& name) { file("/dev/" + name, ""); }
+void FakeRoot::node(const std::string& name) {
+  file("/dev/" + name, "");
+}
 
 void FakeRoot::unpackFixture(const std::string& name) {
   const std::string command = "tar -xzf '" TTYENUM_FIXTURES_DIR "/" + name +
                               ".tar.gz' --strip-components=1 -C '" + folder_ + "'";
-  if (std::system(command.c_str()) != 0) throw std::runtime_error("cannot unpack " + name);
+  if (std::system(command.c_str()) != 0)
+    throw std::runtime_error("cannot unpack " + name);
 }
 
 }  // namespace ttyenum::testing

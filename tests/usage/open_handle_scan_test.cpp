@@ -22,16 +22,20 @@ class HolderProcess {
  public:
   explicit HolderProcess(const std::string& path) {
     int ready[2], go[2];
-    if (::pipe(ready) != 0 || ::pipe(go) != 0) std::abort();
+    if (::pipe(ready) != 0 || ::pipe(go) != 0)
+      std::abort();
     pid_ = ::fork();
     if (pid_ == 0) {
       ::close(ready[0]);
       ::close(go[1]);
       int fd = ::open(path.c_str(), O_RDONLY | O_CREAT, 0644);
       char byte = 1;
-      if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
-      if (::read(go[0], &byte, 1) == 1 && fd >= 0) ::close(fd);
-      if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
+      if (::write(ready[1], &byte, 1) != 1)
+        ::_exit(1);
+      if (::read(go[0], &byte, 1) == 1 && fd >= 0)
+        ::close(fd);
+      if (::write(ready[1], &byte, 1) != 1)
+        ::_exit(1);
       ::pause();
       ::_exit(0);
     }
@@ -49,7 +53,8 @@ class HolderProcess {
   }
   void closeFile() {
     char byte = 1;
-    if (::write(go_, &byte, 1) != 1) std::abort();
+    if (::write(go_, &byte, 1) != 1)
+      std::abort();
     waitForChild();
   }
   pid_t pid() const { return pid_; }
@@ -57,7 +62,8 @@ class HolderProcess {
  private:
   void waitForChild() {
     char byte;
-    if (::read(ready_, &byte, 1) != 1) std::abort();
+    if (::read(ready_, &byte, 1) != 1)
+      std::abort();
   }
   pid_t pid_ = -1;
   int ready_ = -1;
@@ -139,7 +145,8 @@ TEST(FindHolderPidFake, SkipsProcessesTheCallerMayNotSearch) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+      ::_exit(2);
     ::_exit(findHolderPid("/dev/ttyUSB0", fake.root()) == 99 ? 0 : 1);
   }
   int status = 0;
