@@ -1,1 +1,100 @@
-// placeholder until this unit is written
+#include "discovery/usb_port_probe.h"
+
+#include <unistd.h>
+
+#include <utility>
+
+#include "discovery/sysfs_attribute.h"
+#include "usage/open_handle_scan.h"
+
+namespace ttyenum {
+
+namespace {
+
+constexpr size_t kLinkBufferSize = 4096;
+// "/usb" and a one-digit bus number with its slash: /usb1/
+constexpr size_t kBusComponentLength = 6;
+
+// The target of a symbolic link as readlink gives it, cut at the buffer size; false when the
+// path is missing, is no link or cannot be read.
+bool readLinkText(const std::string& logicalPath, const FileSystemRoot& root,
+                  std::string& linkText) {
+  char buffer[kLinkBufferSize];
+  const ssize_t length = ::readlink(root.path(logicalPath).c_str(), buffer, sizeof buffer);
+  if (length < 1)
+    return false;
+  linkText.assign(buffer, static_cast<size_t>(length));
+  return true;
+}
+
+}  // namespace
+
+bool usbPathFromLinkText(const std::string& linkText, std::string& usbPath) {
+  const size_t usb = linkText.find("/usb");
+  const size_t tty = linkText.find("/tty");
+  if (usb == std::string::npos || tty == std::string::npos)
+    return false;
+  if (linkText.size() - usb < kBusComponentLength)
+    return false;
+  const size_t start = usb + kBusComponentLength;
+  if (tty + 1 >= start)
+    usbPath = linkText.substr(start, tty + 1 - start);
+  else
+    usbPath = linkText.substr(start);
+  return true;
+}
+
+std::string owningUsbDevice(const std::string& usbPath) {
+  std::string device;
+  size_t begin = 0;
+  while (begin < usbPath.size()) {
+    size_t end = usbPath.find('/', begin);
+    if (end == std::string::npos)
+      end = usbPath.size();
+    const std::string component = usbPath.substr(begin, end - begin);
+    if (!component.empty() && component.find(':') == std::string::npos)
+      device = component;
+    begin = end + 1;
+  }
+  return device;
+}
+
+std::string readUsbAttribute(const std::string& usbPath, const std::string& name,
+                             const FileSystemRoot& root) {
+  const std::string device = owningUsbDevice(usbPath);
+  if (device.empty())
+    return std::string();
+  return readSysfsAttribute("/sys/bus/usb/devices/" + device + "/" + name, false, root);
+}
+
+bool probeUsbPort(const std::string& portPath, PortInfo& record, const FileSystemRoot& root) {
+  const std::string classEntry = ttyClassEntry(portPath);
+  std::string linkText;
+  std::string usbPath;
+  if (classEntry.empty() || !readLinkText(classEntry, root, linkText) ||
+      !usbPathFromLinkText(linkText, usbPath)) {
+    return false;
+  }
+  // The descriptor scan comes before the reads, as for every accepted port.
+  const bool inUse = findHolderPid(portPath, root) >= 0;
+  std::string version = readUsbAttribute(usbPath, "version", root);
+  std::string productId = readUsbAttribute(usbPath, "idProduct", root);
+  std::string vendorId = readUsbAttribute(usbPath, "idVendor", root);
+  std::string manufacturer = readUsbAttribute(usbPath, "manufacturer", root);
+  std::string driver = ttyDriverName(portPath, root);
+  std::string product = readUsbAttribute(usbPath, "product", root);
+  std::string serialNumber = readUsbAttribute(usbPath, "serial", root);
+
+  record.portName = portPath;
+  record.serialNumber = std::move(serialNumber);
+  record.product = std::move(product);
+  record.driver = std::move(driver);
+  record.manufacturer = std::move(manufacturer);
+  record.vendorId = std::move(vendorId);
+  record.productId = std::move(productId);
+  record.version = std::move(version);
+  record.inUse = inUse;
+  return true;
+}
+
+}  // namespace ttyenum
