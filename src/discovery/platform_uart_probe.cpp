@@ -1,1 +1,98 @@
-// placeholder until this unit is written
+#include "discovery/platform_uart_probe.h"
+
+#include <unistd.h>
+
+#include <utility>
+
+#include "discovery/sysfs_attribute.h"
+#include "usage/open_handle_scan.h"
+
+namespace ttyenum {
+
+namespace {
+
+constexpr size_t kLinkBufferSize = 4096;
+
+enum class UartKind { kNone, kPlugAndPlay, kPci };
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Since Linux 6.5 the tty's device is a port device on the serial-base bus, below a controller
+// device, below the real hardware. The link's text is enough; its target need not exist.
+bool isSerialCorePort(const std::string& deviceFolder, const FileSystemRoot& root) {
+  char buffer[kLinkBufferSize];
+  const ssize_t length =
+      ::readlink(root.path(deviceFolder + "subsystem").c_str(), buffer, sizeof buffer);
+  if (length < 1)
+    return false;
+  return endsWith(std::string(buffer, static_cast<size_t>(length)), "/serial-base");
+}
+
+// The folder of the device that describes the port, with a trailing slash. ".." is resolved by
+// the kernel from where the links lead, so it climbs from the port device, not from the class.
+std::string hardwareFolder(const std::string& devicePath, const FileSystemRoot& root) {
+  const std::string deviceFolder = ttyClassEntry(devicePath) + "/device/";
+  return isSerialCorePort(deviceFolder, root) ? deviceFolder + "../../" : deviceFolder;
+}
+
+bool readable(const std::string& logicalPath, const FileSystemRoot& root) {
+  return ::access(root.path(logicalPath).c_str(), R_OK) == 0;
+}
+
+UartKind uartKind(const std::string& folder, const FileSystemRoot& root) {
+  if (readable(folder + "resources", root))
+    return UartKind::kPlugAndPlay;
+  if (readable(folder + "resource", root))
+    return UartKind::kPci;
+  return UartKind::kNone;
+}
+
+void describePlugAndPlay(const std::string& folder, const FileSystemRoot& root, PortInfo& port) {
+  std::string driver = readSysfsAttribute(folder + "uevent", true, root);
+  std::string pnpId = readSysfsAttribute(folder + "id", false, root);
+  port.serialNumber = std::move(pnpId);
+  port.product = "UART";
+  port.driver = std::move(driver);
+  port.manufacturer = "Linux";
+  port.vendorId.clear();
+  port.productId.clear();
+  port.version.clear();
+}
+
+void describePci(const std::string& folder, const FileSystemRoot& root, PortInfo& port) {
+  std::string productId = stripHexPrefix(readSysfsAttribute(folder + "device", false, root));
+  std::string vendorId = stripHexPrefix(readSysfsAttribute(folder + "vendor", false, root));
+  std::string driver = readSysfsAttribute(folder + "uevent", true, root);
+  std::string modalias = readSysfsAttribute(folder + "modalias", false, root);
+  port.serialNumber = std::move(modalias);
+  port.product = "UART";
+  port.driver = std::move(driver);
+  port.manufacturer.clear();
+  port.vendorId = std::move(vendorId);
+  port.productId = std::move(productId);
+  port.version.clear();
+}
+
+}  // namespace
+
+bool probePlatformUart(const std::string& devicePath, PortInfo& port, const FileSystemRoot& root) {
+  if (ttyClassEntry(devicePath).empty())
+    return false;
+  const std::string folder = hardwareFolder(devicePath, root);
+  const UartKind kind = uartKind(folder, root);
+  if (kind == UartKind::kNone)
+    return false;
+  // The descriptor scan comes before the reads, as for every accepted port.
+  port.inUse = findHolderPid(devicePath, root) >= 0;
+  port.portName = devicePath;
+  if (kind == UartKind::kPlugAndPlay)
+    describePlugAndPlay(folder, root, port);
+  else
+    describePci(folder, root, port);
+  return true;
+}
+
+}  // namespace ttyenum
