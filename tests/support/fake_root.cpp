@@ -58,4 +58,11 @@ void FakeRoot::unpackFixture(const std::string& name) {
     throw std::runtime_error("cannot unpack " + name);
 }
 
+std::string recordText(const PortInfo& port) {
+  return port.portName + " serialNumber='" + port.serialNumber + "' product='" + port.product +
+         "' driver='" + port.driver + "' manufacturer='" + port.manufacturer + "' vendorId='" +
+         port.vendorId + "' productId='" + port.productId + "' version='" + port.version +
+         "' inUse=" + (port.inUse ? "true" : "false");
+}
+
 }  // namespace ttyenum::testing

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/file_system_root.h"
+#include "common/port_info.h"
 
 namespace ttyenum::testing {
 
@@ -33,5 +34,8 @@ class FakeRoot {
  private:
   std::string folder_;
 };
+
+// All nine fields of a record on one line, texts quoted so blanks show; for whole-record checks.
+std::string recordText(const PortInfo& port);
 
 }  // namespace ttyenum::testing
