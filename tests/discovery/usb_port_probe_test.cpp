@@ -1,0 +1,212 @@
+#include "discovery/usb_port_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "support/fake_root.h"
+
+namespace ttyenum {
+namespace {
+
+using testing::FakeRoot;
+using testing::recordText;
+using Attributes = std::map<std::string, std::string>;
+
+// The folder's path relative to /sys/bus/usb/devices, as the kernel writes the entry's link.
+std::string fromBusDevices(const std::string& sysFolder) {
+  return "../../.." + sysFolder.substr(4);
+}
+
+// A USB device (or hub) as the kernel lays it out: attribute files with their final newline in
+// its folder under the bus, and its /sys/bus/usb/devices entry. Absent keys are absent files.
+void usbDevice(FakeRoot& fake, const std::string& folder, const Attributes& attributes) {
+  for (const auto& [name, text] : attributes)
+    fake.file(folder + "/" + name, text + "\n");
+  fake.link("/sys/bus/usb/devices/" + folder.substr(folder.rfind('/') + 1), fromBusDevices(folder));
+}
+
+void usbInterface(FakeRoot& fake, const std::string& folder, const std::string& driver) {
+  fake.file(folder + "/uevent",
+            "DEVTYPE=usb_interface\nDRIVER=" + driver + "\nINTERFACE=255/0/0\n");
+  fake.link("/sys/bus/usb/devices/" + folder.substr(folder.rfind('/') + 1), fromBusDevices(folder));
+}
+
+// A usb-serial port: <interface>/ttyUSBn/tty/ttyUSBn, whose device is the usb-serial port folder.
+void usbSerialNode(FakeRoot& fake, const std::string& interface, const std::string& node,
+                   const std::string& driver) {
+  const std::string portFolder = interface + "/" + node;
+  fake.file(portFolder + "/uevent", "DRIVER=" + driver + "\n");
+  fake.file(portFolder + "/tty/" + node + "/dev", "188:0\n");
+  fake.link(portFolder + "/tty/" + node + "/device", "../../../" + node);
+  fake.link("/sys/class/tty/" + node, "../.." + portFolder.substr(4) + "/tty/" + node);
+  fake.node(node);
+}
+
+// A CDC ACM port: <interface>/tty/ttyACMn, whose device is the interface itself.
+void acmNode(FakeRoot& fake, const std::string& interface, const std::string& node) {
+  const std::string ttyFolder = interface + "/tty/" + node;
+  fake.file(ttyFolder + "/dev", "166:0\n");
+  fake.link(ttyFolder + "/device", "../../../" + interface.substr(interface.rfind('/') + 1));
+  fake.link("/sys/class/tty/" + node, "../.." + ttyFolder.substr(4));
+  fake.node(node);
+}
+
+const Attributes kFtdi = {{"idVendor", "0403"},     {"idProduct", "6001"},
+                          {"manufacturer", "FTDI"}, {"product", "FT232R USB UART"},
+                          {"serial", "A50285BI"},   {"version", " 2.00"}};
+
+// The layouts seen on real machines (xHCI root ports, a hub, a CDC ACM gadget), one node each.
+class UsbTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string pci = "/sys/devices/pci0000:00/0000:00:14.0";
+    usbDevice(fake, pci + "/usb1", {{"idVendor", "1d6b"}, {"serial", "0000:00:14.0"}});
+
+    usbDevice(fake, pci + "/usb1/1-1", kFtdi);
+    usbInterface(fake, pci + "/usb1/1-1/1-1:1.0", "ftdi_sio");
+    usbSerialNode(fake, pci + "/usb1/1-1/1-1:1.0", "ttyUSB0", "ftdi_sio");
+
+    // A hub with strings of its own, and behind it a CH340 that reports neither a manufacturer
+    // nor a serial number.
+    usbDevice(fake, pci + "/usb1/1-2",
+              {{"idVendor", "05e3"},
+               {"idProduct", "0610"},
+               {"manufacturer", "GenesysLogic"},
+               {"product", "USB2.1 Hub"},
+               {"serial", "HUB-0001"},
+               {"version", " 2.10"}});
+    usbInterface(fake, pci + "/usb1/1-2/1-2:1.0", "hub");
+    usbDevice(fake, pci + "/usb1/1-2/1-2.4",
+              {{"idVendor", "1a86"},
+               {"idProduct", "7523"},
+               {"product", "USB Serial"},
+               {"version", " 1.10"}});
+    usbInterface(fake, pci + "/usb1/1-2/1-2.4/1-2.4:1.0", "ch341");
+    usbSerialNode(fake, pci + "/usb1/1-2/1-2.4/1-2.4:1.0", "ttyUSB1", "ch341-uart");
+
+    usbDevice(fake, pci + "/usb10/10-1", kFtdi);
+    usbInterface(fake, pci + "/usb10/10-1/10-1:1.0", "ftdi_sio");
+    usbSerialNode(fake, pci + "/usb10/10-1/10-1:1.0", "ttyUSB2", "ftdi_sio");
+
+    usbDevice(fake, pci + "/usb100/100-1", kFtdi);
+    usbInterface(fake, pci + "/usb100/100-1/100-1:1.0", "ftdi_sio");
+    usbSerialNode(fake, pci + "/usb100/100-1/100-1:1.0", "ttyUSB3", "ftdi_sio");
+
+    // A tty right below the bus: no device on the path, so no USB attribute, not even the root
+    // hub's.
+    fake.file(pci + "/usb1/uevent", "DEVTYPE=usb_device\nDRIVER=usb\n");
+    fake.link(pci + "/usb1/tty/ttyUSB4/device", "../../../usb1");
+    fake.link("/sys/class/tty/ttyUSB4", "../../devices/pci0000:00/0000:00:14.0/usb1/tty/ttyUSB4");
+    fake.node("ttyUSB4");
+
+    usbDevice(fake, "/sys/devices/platform/dummy_hcd.0/usb3/3-1",
+              {{"idVendor", "0525"},
+               {"idProduct", "a4a7"},
+               {"manufacturer", "Linux 6.1.0-57-amd64 with dummy_udc"},
+               {"product", "Gadget Serial v2.4"},
+               {"serial", "LAB-ACM-0001"},
+               {"version", " 2.00"}});
+    usbInterface(fake, "/sys/devices/platform/dummy_hcd.0/usb3/3-1/3-1:2.0", "cdc_acm");
+    acmNode(fake, "/sys/devices/platform/dummy_hcd.0/usb3/3-1/3-1:2.0", "ttyACM0");
+  }
+
+  FakeRoot fake;
+};
+
+TEST_F(UsbTree, AcceptedPortsAreDescribedByTheDeviceThatOwnsTheInterface) {
+  const std::string ftdi =
+      "serialNumber='A50285BI' product='FT232R USB UART' driver='ftdi_sio' manufacturer='FTDI' "
+      "vendorId='0403' productId='6001' version=' 2.00' inUse=false";
+  const std::pair<std::string, std::string> rows[] = {
+      {"/dev/ttyUSB0", "/dev/ttyUSB0 " + ftdi},
+      {"/dev/ttyUSB1",
+       "/dev/ttyUSB1 serialNumber='' product='USB Serial' driver='ch341-uart' manufacturer='' "
+       "vendorId='1a86' productId='7523' version=' 1.10' inUse=false"},
+      {"/dev/ttyUSB2", "/dev/ttyUSB2 " + ftdi},
+      {"/dev/ttyUSB3", "/dev/ttyUSB3 " + ftdi},
+      {"/dev/ttyUSB4",
+       "/dev/ttyUSB4 serialNumber='' product='' driver='usb' manufacturer='' vendorId='' "
+       "productId='' version='' inUse=false"},
+      {"/dev/ttyACM0",
+       "/dev/ttyACM0 serialNumber='LAB-ACM-0001' product='Gadget Serial v2.4' driver='cdc_acm' "
+       "manufacturer='Linux 6.1.0-57-amd64 with dummy_udc' vendorId='0525' productId='a4a7' "
+       "version=' 2.00' inUse=false"},
+  };
+  for (const auto& [node, expected] : rows) {
+    SCOPED_TRACE(node);
+    PortInfo record;
+    ASSERT_TRUE(probeUsbPort(node, record, fake.root()));
+    EXPECT_EQ(recordText(record), expected);
+  }
+}
+
+TEST_F(UsbTree, NodesNotOnAUsbBusAreRejectedAndTheRecordKept) {
+  fake.node("ttyUSB7");  // stale: no class entry
+  fake.folder("/sys/devices/pci0000:00/0000:00:1f.0/tty/ttyUSB8");
+  fake.link("/sys/class/tty/ttyUSB8", "../../devices/pci0000:00/0000:00:1f.0/tty/ttyUSB8");
+  fake.folder("/sys/class/tty/ttyACM5");  // a folder, not a link
+  fake.link("/sys/class/tty/ttyACM6", "../../devices/virtual/tty/ttyACM6/usb1");
+  for (const char* node :
+       {"/dev/ttyUSB7", "/dev/ttyUSB8", "/dev/ttyACM5", "/dev/ttyACM6", "/de", ""}) {
+    SCOPED_TRACE(node);
+    PortInfo record;
+    record.portName = "kept";
+    record.serialNumber = "kept";
+    EXPECT_FALSE(probeUsbPort(node, record, fake.root()));
+    EXPECT_EQ(recordText(record),
+              "kept serialNumber='kept' product='' driver='' manufacturer='' vendorId='' "
+              "productId='' version='' inUse=false");
+  }
+}
+
+TEST_F(UsbTree, InUseOnlyWhenADescriptorNamesExactlyThePort) {
+  fake.link("/proc/4242/fd/0", "/dev/pts/0");
+  fake.link("/proc/4242/fd/5", "/dev/ttyUSB0");
+  fake.link("/proc/777/fd/3", "/dev/ttyUSB10");
+  PortInfo held, notHeld;
+  ASSERT_TRUE(probeUsbPort("/dev/ttyUSB0", held, fake.root()));
+  ASSERT_TRUE(probeUsbPort("/dev/ttyUSB1", notHeld, fake.root()));
+  EXPECT_TRUE(held.inUse);
+  EXPECT_FALSE(notHeld.inUse);
+}
+
+TEST(UsbPathFromLinkText, CutsTheUsbPathAndRejectsShortTexts) {
+  struct Row {
+    std::string linkText;
+    bool accepted;
+    std::string usbPath;
+    std::string owner;
+  };
+  const std::string pci = "../../devices/pci0000:00/0000:00:14.0";
+  const Row rows[] = {
+      {pci + "/usb1/1-1/1-1:1.0/ttyUSB0/tty/ttyUSB0", true, "1-1/1-1:1.0/", "1-1"},
+      {pci + "/usb1/1-1/1-1.4/1-1.4:1.0/ttyUSB0/tty/ttyUSB0", true, "1-1/1-1.4/1-1.4:1.0/",
+       "1-1.4"},
+      {pci + "/usb1/1-2/1-2:1.0/tty/ttyACM0", true, "1-2/1-2:1.0/", "1-2"},
+      {pci + "/usb10/10-1/10-1:1.0/ttyUSB0/tty/ttyUSB0", true, "/10-1/10-1:1.0/", "10-1"},
+      {pci + "/usb100/100-1/100-1:1.0/ttyUSB0/tty/ttyUSB0", true, "0/100-1/100-1:1.0/", "100-1"},
+      {pci + "/usb1/tty/ttyUSB0", true, "", ""},
+      {pci + "/usb10/tty/ttyUSB0", true, "/", ""},
+      {"/tty/x/usb1/1-1/1-1:1.0", true, "1-1/1-1:1.0", "1-1"},
+      {"/tty/usb1/", true, "", ""},
+      {"/usb/tty", true, "ty", "ty"},
+      {"/tty/usb1", false, "", ""},
+      {"/tty/usb", false, "", ""},
+      {"/usb", false, "", ""},
+      {pci + "/0000:00:1f.0/tty/ttyUSB0", false, "", ""},
+      {pci + "/usb1/1-1/1-1:1.0", false, "", ""},
+      {"", false, "", ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.linkText);
+    std::string usbPath;
+    EXPECT_EQ(usbPathFromLinkText(row.linkText, usbPath), row.accepted);
+    EXPECT_EQ(usbPath, row.usbPath);
+    EXPECT_EQ(owningUsbDevice(usbPath), row.owner);
+  }
+}
+
+}  // namespace
+}  // namespace ttyenum
