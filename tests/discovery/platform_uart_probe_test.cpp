@@ -1,0 +1,153 @@
+#include "discovery/platform_uart_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/fake_root.h"
+
+namespace ttyenum {
+namespace {
+
+using testing::FakeRoot;
+using testing::recordText;
+
+// "../" once for every component of a /sys folder, so that a link made in it reaches /sys.
+std::string upToSys(const std::string& sysFolder) {
+  std::string up;
+  for (size_t at = sysFolder.find('/', 1); at != std::string::npos;
+       at = sysFolder.find('/', at + 1))
+    up += "../";
+  return up;
+}
+
+std::string lastComponent(const std::string& folder) {
+  return folder.substr(folder.rfind('/') + 1);
+}
+
+void subsystem(FakeRoot& fake, const std::string& folder, const std::string& bus) {
+  fake.link(folder + "/subsystem", upToSys(folder) + "bus/" + bus);
+}
+
+void pnpUart(FakeRoot& fake, const std::string& folder, const std::string& resources) {
+  fake.file(folder + "/id", "PNP0501\n");
+  fake.file(folder + "/resources", resources);
+  fake.file(folder + "/options", "");
+  fake.file(folder + "/uevent", "DRIVER=serial\n");
+  subsystem(fake, folder, "pnp");
+}
+
+void pciUart(FakeRoot& fake, const std::string& folder, const std::string& device,
+             const std::string& modalias) {
+  fake.file(folder + "/vendor", "0x1b36\n");
+  fake.file(folder + "/device", "0x" + device + "\n");
+  fake.file(folder + "/modalias", modalias + "\n");
+  fake.file(folder + "/resource",
+            "0x000000000000c040 0x000000000000c047 0x0000000000040101\n"
+            "0x0000000000000000 0x0000000000000000 0x0000000000000000\n");
+  fake.file(folder + "/uevent", "DRIVER=serial\nPCI_CLASS=70002\nPCI_ID=1B36:" + device +
+                                    "\nPCI_SLOT_NAME=" + lastComponent(folder) +
+                                    "\nMODALIAS=" + modalias + "\n");
+  subsystem(fake, folder, "pci");
+}
+
+// A tty over the hardware folder as captured on Debian 12 (6.1): the tty right below the device.
+// Since 6.5 the serial core puts a controller "<device>:0" and a port "<device>:0.<line>" between
+// them, as seen on a 6.18 machine; the tty's device link then names the port.
+void ttyOver(FakeRoot& fake, const std::string& hardware, const std::string& node, int line,
+             bool serialCore) {
+  std::string device = hardware;
+  if (serialCore) {
+    const std::string controller = hardware + "/" + lastComponent(hardware) + ":0";
+    fake.file(controller + "/uevent", "DEVTYPE=ctrl\nDRIVER=ctrl\n");
+    subsystem(fake, controller, "serial-base");
+    device = controller + "/" + lastComponent(controller) + "." + std::to_string(line);
+    fake.file(device + "/uevent", "DEVTYPE=port\nDRIVER=port\n");
+    subsystem(fake, device, "serial-base");
+  }
+  const std::string ttyFolder = device + "/tty/" + node;
+  fake.file(ttyFolder + "/dev", "4:" + std::to_string(64 + line) + "\n");
+  fake.file(ttyFolder + "/uevent",
+            "MAJOR=4\nMINOR=" + std::to_string(64 + line) + "\nDEVNAME=" + node + "\n");
+  fake.link(ttyFolder + "/device", "../../../" + lastComponent(device));
+  fake.link(ttyFolder + "/subsystem", upToSys(ttyFolder) + "class/tty");
+  fake.link("/sys/class/tty/" + node, "../.." + ttyFolder.substr(4));
+  fake.node(node);
+}
+
+// One machine's UARTs in either layout: two PNP ports, one without hardware, a PCI port, and a
+// device that carries both marker files.
+void buildMachine(FakeRoot& fake, bool serialCore) {
+  pnpUart(fake, "/sys/devices/pnp0/00:01", "state = active\nio 0x3f8-0x3ff\nirq 4\n");
+  ttyOver(fake, "/sys/devices/pnp0/00:01", "ttyS0", 0, serialCore);
+
+  const std::string platform = "/sys/devices/platform/serial8250";
+  fake.file(platform + "/uevent", "DRIVER=serial8250\nMODALIAS=platform:serial8250\n");
+  fake.file(platform + "/modalias", "platform:serial8250\n");
+  fake.file(platform + "/driver_override", "(null)\n");
+  subsystem(fake, platform, "platform");
+  ttyOver(fake, platform, "ttyS1", 1, serialCore);
+
+  pciUart(fake, "/sys/devices/pci0000:00/0000:00:03.0", "0002",
+          "pci:v00001B36d00000002sv00001AF4sd00001100bc07sc00i02");
+  ttyOver(fake, "/sys/devices/pci0000:00/0000:00:03.0", "ttyS4", 4, serialCore);
+
+  const std::string both = "/sys/devices/pnp0/00:05";
+  pnpUart(fake, both, "state = active\nio 0x2e8-0x2ef\nirq 3\n");
+  fake.file(both + "/resource", "0x00000000000002e8 0x00000000000002ef 0x0000000000000100\n");
+  fake.file(both + "/vendor", "0x8086\n");
+  ttyOver(fake, both, "ttyS5", 5, serialCore);
+
+  fake.node("ttyS9");  // no class entry at all
+  fake.link("/proc/1000/fd/4", "/dev/ttyS0");
+  fake.link("/proc/1000/fd/5", "/dev/ttyS40");
+}
+
+TEST(ProbePlatformUart, SameResultBeforeAndSinceTheSerialCoreLayout) {
+  const std::string untouched =
+      "kept serialNumber='' product='' driver='' manufacturer='' vendorId='' productId='' "
+      "version='' inUse=false";
+  const std::pair<std::string, std::string> rows[] = {
+      {"/dev/ttyS0",
+       "/dev/ttyS0 serialNumber='PNP0501' product='UART' driver='serial' manufacturer='Linux' "
+       "vendorId='' productId='' version='' inUse=true"},
+      {"/dev/ttyS1", untouched},
+      {"/dev/ttyS4",
+       "/dev/ttyS4 serialNumber='pci:v00001B36d00000002sv00001AF4sd00001100bc07sc00i02' "
+       "product='UART' driver='serial' manufacturer='' vendorId='1b36' productId='0002' "
+       "version='' inUse=false"},
+      {"/dev/ttyS5",
+       "/dev/ttyS5 serialNumber='PNP0501' product='UART' driver='serial' manufacturer='Linux' "
+       "vendorId='' productId='' version='' inUse=false"},
+      {"/dev/ttyS9", untouched},
+      {"/de", untouched},
+  };
+  for (bool serialCore : {false, true}) {
+    FakeRoot fake;
+    buildMachine(fake, serialCore);
+    for (const auto& [node, expected] : rows) {
+      SCOPED_TRACE(node + (serialCore ? " since 6.5" : " before 6.5"));
+      PortInfo record;
+      record.portName = "kept";
+      probePlatformUart(node, record, fake.root());
+      EXPECT_EQ(recordText(record), expected);
+    }
+  }
+}
+
+TEST(ProbePlatformUart, SerialCoreOnlyWhenThePortDeviceIsOnSerialBase) {
+  // A device link that leads to a device of another bus is judged where it stands, even when the
+  // device two levels up has hardware files.
+  FakeRoot fake;
+  pnpUart(fake, "/sys/devices/pnp0/00:01", "state = active\nio 0x3f8-0x3ff\nirq 4\n");
+  const std::string device = "/sys/devices/pnp0/00:01/sub/port";
+  fake.file(device + "/uevent", "DRIVER=other\n");
+  subsystem(fake, device, "other-base");
+  fake.link(device + "/tty/ttyS0/device", "../../../port");
+  fake.link("/sys/class/tty/ttyS0", "../../devices/pnp0/00:01/sub/port/tty/ttyS0");
+  PortInfo record;
+  EXPECT_FALSE(probePlatformUart("/dev/ttyS0", record, fake.root()));
+}
+
+}  // namespace
+}  // namespace ttyenum
