@@ -1,0 +1,146 @@
+#include "discovery/port_enumerator.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "support/fake_root.h"
+
+namespace ttyenum {
+namespace {
+
+using testing::FakeRoot;
+using testing::recordText;
+
+std::vector<std::string> listingText(const std::vector<PortInfo>& ports) {
+  std::vector<std::string> lines;
+  for (const PortInfo& port : ports)
+    lines.push_back(recordText(port));
+  return lines;
+}
+
+std::vector<std::string> portNames(const std::vector<PortInfo>& ports) {
+  std::vector<std::string> names;
+  for (const PortInfo& port : ports)
+    names.push_back(port.portName);
+  return names;
+}
+
+// Trees captured from real machines; the expected records follow what those machines showed.
+TEST(PortEnumerator, ListsEveryRealPortOfTheCapturedMachines) {
+  const std::string pnp =
+      " serialNumber='PNP0501' product='UART' driver='serial' manufacturer='Linux' vendorId='' "
+      "productId='' version='' inUse=false";
+  const std::string pci2 =
+      " serialNumber='pci:v00001B36d00000002sv00001AF4sd00001100bc07sc00i02' product='UART' "
+      "driver='serial' manufacturer='' vendorId='1b36' productId='0002' version='' inUse=false";
+  const std::string pci3 =
+      " serialNumber='pci:v00001B36d00000003sv00001AF4sd00001100bc07sc00i02' product='UART' "
+      "driver='serial' manufacturer='' vendorId='1b36' productId='0003' version='' inUse=false";
+  const struct {
+    std::string fixture;
+    std::vector<std::string> listing;
+  } rows[] = {
+      {"qemu-debian12-6.1",
+       {"/dev/ttyS0" + pnp, "/dev/ttyS1" + pnp, "/dev/ttyS4" + pci2, "/dev/ttyS5" + pci3,
+        "/dev/ttyS6" + pci3,
+        "/dev/ttyUSB0 serialNumber='1-0000:00:05.0-1' product='QEMU USB SERIAL' "
+        "driver='ftdi_sio' manufacturer='QEMU' vendorId='0403' productId='6001' version=' 2.00' "
+        "inUse=false",
+        "/dev/ttyUSB1 serialNumber='LAB-FTDI-0002' product='QEMU USB SERIAL' driver='ftdi_sio' "
+        "manufacturer='QEMU' vendorId='0403' productId='6001' version=' 2.00' inUse=false",
+        "/dev/ttyACM0 serialNumber='LAB-ACM-0001' product='Gadget Serial v2.4' driver='cdc_acm' "
+        "manufacturer='Linux 6.1.0-57-amd64 with dummy_udc' vendorId='0525' productId='a4a7' "
+        "version=' 2.00' inUse=false"}},
+      {"host-6.18", {"/dev/ttyS0" + pnp}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.fixture);
+    FakeRoot fake;
+    fake.unpackFixture(row.fixture);
+    std::vector<PortInfo> ports;
+    EXPECT_EQ(PortEnumerator(fake.root()).enumerate(ports), row.listing.size());
+    EXPECT_EQ(listingText(ports), row.listing);
+  }
+}
+
+// A Plug and Play UART as on 6.1: class link, device link, marker, id and uevent files.
+void pnpPort(FakeRoot& fake, const std::string& node, const std::string& pnpName) {
+  const std::string device = "/sys/devices/pnp0/" + pnpName;
+  fake.file(device + "/resources", "state = active\nio 0x3f8-0x3ff\nirq 4\n");
+  fake.file(device + "/id", "PNP0501\n");
+  fake.file(device + "/uevent", "DRIVER=serial\n");
+  fake.link(device + "/tty/" + node + "/device", "../../../" + pnpName);
+  fake.link("/sys/class/tty/" + node, "../../devices/pnp0/" + pnpName + "/tty/" + node);
+  fake.node(node);
+}
+
+// A port on a USB device directly on root port 1-<port> of bus 1.
+void usbPort(FakeRoot& fake, const std::string& node, const std::string& ttyBelowInterface) {
+  fake.link("/sys/class/tty/" + node,
+            "../../devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/" + ttyBelowInterface);
+  fake.node(node);
+}
+
+// ttyS2 and ttyS10 with hardware and ttyS11 without, two USB adapters and an ACM port.
+void buildMixedMachine(FakeRoot& fake) {
+  pnpPort(fake, "ttyS2", "00:02");
+  pnpPort(fake, "ttyS10", "00:0a");
+  fake.link("/sys/class/tty/ttyS11", "../../devices/platform/serial8250/tty/ttyS11");
+  fake.link("/sys/devices/platform/serial8250/tty/ttyS11/device", "../../../serial8250");
+  fake.node("ttyS11");
+  usbPort(fake, "ttyUSB5", "ttyUSB5/tty/ttyUSB5");
+  usbPort(fake, "ttyUSB10", "ttyUSB10/tty/ttyUSB10");
+  usbPort(fake, "ttyACM0", "tty/ttyACM0");
+}
+
+TEST(PortEnumerator, AppendsInByteOrderPatternByPatternAfterExistingRecords) {
+  FakeRoot fake;
+  buildMixedMachine(fake);
+  std::vector<PortInfo> ports(1);
+  ports[0].portName = "already there";
+  EXPECT_EQ(PortEnumerator(fake.root()).enumerate(ports), 5u);
+  EXPECT_EQ(portNames(ports),
+            (std::vector<std::string>{"already there", "/dev/ttyS10", "/dev/ttyS2", "/dev/ttyUSB10",
+                                      "/dev/ttyUSB5", "/dev/ttyACM0"}));
+}
+
+// The tool never sets the process locale, so glob's order stays byte order whatever the user's
+// environment asks for.
+TEST(PortEnumerator, OrderIgnoresTheLocaleOfTheEnvironment) {
+  FakeRoot fake;
+  buildMixedMachine(fake);
+  for (const char* locale : {"en_US.UTF-8", "C.UTF-8", "de_DE@euro"}) {
+    SCOPED_TRACE(locale);
+    ::setenv("LC_ALL", locale, 1);
+    ::setenv("LC_COLLATE", locale, 1);
+    std::vector<PortInfo> ports;
+    PortEnumerator(fake.root()).enumerate(ports);
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_COLLATE");
+    EXPECT_EQ(portNames(ports),
+              (std::vector<std::string>{"/dev/ttyS10", "/dev/ttyS2", "/dev/ttyUSB10",
+                                        "/dev/ttyUSB5", "/dev/ttyACM0"}));
+    EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C");
+  }
+}
+
+TEST(PortEnumerator, NoMatchingNodeAppendsNothing) {
+  FakeRoot noDev;
+  FakeRoot otherNodes;
+  otherNodes.node("tty0");
+  otherNodes.node("ttyAMA0");
+  otherNodes.node("ttyUSB");  // matches, but has no class entry
+  for (const FakeRoot* fake : {&noDev, &otherNodes}) {
+    SCOPED_TRACE(fake->folder());
+    std::vector<PortInfo> ports(2);
+    EXPECT_EQ(PortEnumerator(fake->root()).enumerate(ports), 0u);
+    EXPECT_EQ(ports.size(), 2u);
+  }
+}
+
+}  // namespace
+}  // namespace ttyenum
