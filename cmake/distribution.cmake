@@ -1,4 +1,4 @@
-# Installation: the binary, its man page and its bash completion.
+# Installation and the Debian package: the binary, its man page and its bash completion.
 include(GNUInstallDirs)
 
 # Debian ships man pages compressed; gzip -n keeps the archive byte-identical between builds.
@@ -16,3 +16,29 @@ install(TARGETS ttyenum RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${TTYENUM_MAN_PAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES completion/ttyenum
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ttyenum)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "ttyenum maintainers <maintainers@ttyenum.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "list serial ports and whether a process holds them open")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends comes from the libraries the binary really links (libwxbase3.2-1, libstdc++6, libc6).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# CPack puts the summary above this text as the description's first line.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "ttyenum lists the serial ports of a Linux machine: on-board and PCI UARTs
+(/dev/ttyS*), USB serial adapters (/dev/ttyUSB*) and USB CDC ACM devices
+(/dev/ttyACM*). It keeps the nodes that sysfs shows to be real hardware,
+describes each one (USB vendor and product ids, manufacturer, product,
+serial number and version; Plug and Play or PCI ids; kernel driver) and
+tells whether a process holds it open, from the descriptor links in /proc.
+
+The output is a detailed block per port, the bare port names, or one line
+per port shaped by a format string for scripts. Ports can be filtered by
+state and by USB vendor and product id. The tool never opens a port.")
+include(CPack)
