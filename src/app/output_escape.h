@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace ttyenum {
+
+// The text of a port field as it may reach a terminal: each control byte (0x00-0x1F, 0x7F and
+// both bytes of a UTF-8 C1 control, C2 80 to C2 9F) becomes "\xHH" in lowercase hex; every other
+// byte, UTF-8 text included, is kept. Device strings are written by the device, so they are
+// never trusted to leave the terminal alone.
+std::string escapeFieldText(const std::string& text);
+
+}  // namespace ttyenum
