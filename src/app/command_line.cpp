@@ -1,1 +1,129 @@
-// placeholder until this unit is written
+#include "app/command_line.h"
+
+#include <wx/cmdline.h>
+#include <wx/init.h>
+#include <wx/string.h>
+
+#include <string>
+#include <vector>
+
+#include "app/argument_text.h"
+
+namespace ttyenum {
+
+namespace {
+
+const wxCmdLineEntryDesc kOptionTable[] = {
+    {wxCMD_LINE_SWITCH, "h", "help", "shows help", wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, "f", "format",
+     "specifies the port information output by a format string.\n"
+     "\t\t\tYou can use the following place holders beside any other\n"
+     "\t\t\tprintable characters (except for the %):\n"
+     "\t\t\t\n"
+     "\t\t\t%c : com port like COM4 or /dev/ttyUSB1\n"
+     "\t\t\t%u : the VID:PID\n"
+     "\t\t\t%m : vendor (manufacturer\n"
+     "\t\t\t%p : product name (type)\n"
+     "\t\t\t%n : serial number\n"
+     "\t\t\t%d : driver name\n"
+     "\t\t\t%v : driver version\n"
+     "\t\t\t%s : device state (free or used)\n"
+     "\t\t\t%t : out a single tab\n"
+     "\t\t\t\n"
+     "\t\t\tExample: --format=%c,%s\n"
+     "\t\t\t",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, "l", "list",
+     "selects long (default) or short list output\n"
+     "\t\t\tlong  : detailed output (default)\n"
+     "\t\t\tshort : outputs only the port name",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "no-counting", "Suppress final display of counted ports",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "pid", "lists only serial ports with the given product id",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, "s", "state",
+     "lists serial ports with the given state\n"
+     "\t\t\texist : existing ports (default)\n"
+     "\t\t\tfree  : only free (available) ports\n"
+     "\t\t\tused  : only actually used ports",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "vid", "lists only serial ports with the given vendor id",
+     wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, "v", "version", "shows program version", wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_NONE, nullptr, nullptr, nullptr, wxCMD_LINE_VAL_STRING, 0},
+};
+
+}  // namespace
+
+class CommandLine::Impl {
+ public:
+  Impl(int argc, char** argv) : argc_(argc) {
+    for (int i = 0; i < argc; ++i)
+      arguments_.push_back(decodeArgumentText(argv[i]));
+    argumentVector_ = wideArgumentVector();
+    wxEntryStart(argc_, argumentVector_.data());
+    // wxEntryStart may take arguments out of the vector it was given; the parser gets them all.
+    argumentVector_ = wideArgumentVector();
+    parser_.reset(new wxCmdLineParser(argc, argumentVector_.data()));
+    parser_->SetLogo("ttyenum [options]");
+    parser_->SetDesc(kOptionTable);
+  }
+
+  ~Impl() {
+    parser_.reset();
+    wxEntryCleanup();
+  }
+
+  bool parse() { return parser_->Parse(false) == 0; }
+
+  OptionValues optionValues() const {
+    OptionValues values;
+    values.format = optionValue("f");
+    values.help = parser_->Found("h");
+    values.version = parser_->Found("v");
+    values.list = optionValue("l");
+    values.noCounting = parser_->Found("no-counting");
+    values.productId = optionValue("pid");
+    values.state = optionValue("s");
+    values.vendorId = optionValue("vid");
+    return values;
+  }
+
+  void showUsage() const { parser_->Usage(); }
+
+ private:
+  std::vector<wxChar*> wideArgumentVector() {
+    std::vector<wxChar*> vector;
+    for (std::wstring& argument : arguments_)
+      vector.push_back(argument.data());
+    vector.push_back(nullptr);
+    return vector;
+  }
+
+  std::optional<std::string> optionValue(const char* name) const {
+    wxString value;
+    if (!parser_->Found(name, &value))
+      return std::nullopt;
+    return encodeArgumentText(value.ToStdWstring());
+  }
+
+  int argc_;
+  std::vector<std::wstring> arguments_;
+  std::vector<wxChar*> argumentVector_;
+  std::unique_ptr<wxCmdLineParser> parser_;
+};
+
+CommandLine::CommandLine(int argc, char** argv) : impl_(new Impl(argc, argv)) {}
+CommandLine::~CommandLine() = default;
+bool CommandLine::parse() {
+  return impl_->parse();
+}
+OptionValues CommandLine::optionValues() const {
+  return impl_->optionValues();
+}
+void CommandLine::showUsage() const {
+  impl_->showUsage();
+}
+
+}  // namespace ttyenum
