@@ -11,8 +11,6 @@ namespace ttyenum {
 
 namespace {
 
-constexpr size_t kLinkBufferSize = 4096;
-
 enum class UartKind { kNone, kPlugAndPlay, kPci };
 
 bool endsWith(const std::string& text, const std::string& suffix) {
@@ -23,12 +21,9 @@ bool endsWith(const std::string& text, const std::string& suffix) {
 // Since Linux 6.5 the tty's device is a port device on the serial-base bus, below a controller
 // device, below the real hardware. The link's text is enough; its target need not exist.
 bool isSerialCorePort(const std::string& deviceFolder, const FileSystemRoot& root) {
-  char buffer[kLinkBufferSize];
-  const ssize_t length =
-      ::readlink(root.path(deviceFolder + "subsystem").c_str(), buffer, sizeof buffer);
-  if (length < 1)
-    return false;
-  return endsWith(std::string(buffer, static_cast<size_t>(length)), "/serial-base");
+  std::string subsystem;
+  return readLinkText(deviceFolder + "subsystem", subsystem, root) &&
+         endsWith(subsystem, "/serial-base");
 }
 
 // The folder of the device that describes the port, with a trailing slash. ".." is resolved by

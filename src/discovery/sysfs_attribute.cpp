@@ -69,6 +69,16 @@ std::string stripHexPrefix(const std::string& text) {
   return text.compare(0, 2, "0x") == 0 ? text.substr(2) : text;
 }
 
+bool readLinkText(const std::string& logicalPath, std::string& linkText,
+                  const FileSystemRoot& root) {
+  char buffer[4096];
+  const ssize_t length = ::readlink(root.path(logicalPath).c_str(), buffer, sizeof buffer);
+  if (length < 1)
+    return false;
+  linkText.assign(buffer, static_cast<size_t>(length));
+  return true;
+}
+
 std::string ttyClassEntry(const std::string& devicePath) {
   if (devicePath.size() < 4)
     return std::string();

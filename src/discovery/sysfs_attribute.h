@@ -26,6 +26,11 @@ std::string driverFromUevent(const std::string& ueventText);
 // The id without a leading lowercase "0x".
 std::string stripHexPrefix(const std::string& text);
 
+// The target of the symbolic link at a logical path, exactly as readlink gives it (cut at 4096
+// bytes); false when the path is missing, is no link or cannot be read.
+bool readLinkText(const std::string& logicalPath, std::string& linkText,
+                  const FileSystemRoot& root = FileSystemRoot());
+
 // The node's tty class entry: "/sys/class/tty" followed by the device path less its first four
 // characters (/dev/ttyS0 gives /sys/class/tty/ttyS0). Empty for a path shorter than that.
 std::string ttyClassEntry(const std::string& devicePath);

@@ -1,7 +1,5 @@
 #include "discovery/usb_port_probe.h"
 
-#include <unistd.h>
-
 #include <utility>
 
 #include "discovery/sysfs_attribute.h"
@@ -11,21 +9,8 @@ namespace ttyenum {
 
 namespace {
 
-constexpr size_t kLinkBufferSize = 4096;
 // "/usb" and a one-digit bus number with its slash: /usb1/
 constexpr size_t kBusComponentLength = 6;
-
-// The target of a symbolic link as readlink gives it, cut at the buffer size; false when the
-// path is missing, is no link or cannot be read.
-bool readLinkText(const std::string& logicalPath, const FileSystemRoot& root,
-                  std::string& linkText) {
-  char buffer[kLinkBufferSize];
-  const ssize_t length = ::readlink(root.path(logicalPath).c_str(), buffer, sizeof buffer);
-  if (length < 1)
-    return false;
-  linkText.assign(buffer, static_cast<size_t>(length));
-  return true;
-}
 
 }  // namespace
 
@@ -71,7 +56,7 @@ bool probeUsbPort(const std::string& portPath, PortInfo& record, const FileSyste
   const std::string classEntry = ttyClassEntry(portPath);
   std::string linkText;
   std::string usbPath;
-  if (classEntry.empty() || !readLinkText(classEntry, root, linkText) ||
+  if (classEntry.empty() || !readLinkText(classEntry, linkText, root) ||
       !usbPathFromLinkText(linkText, usbPath)) {
     return false;
   }
