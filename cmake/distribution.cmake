@@ -42,3 +42,7 @@ The output is a detailed block per port, the bare port names, or one line
 per port shaped by a format string for scripts. Ports can be filtered by
 state and by USB vendor and product id. The tool never opens a port.")
 include(CPack)
+
+if(BUILD_TESTING)
+  add_subdirectory(tests/ship)
+endif()
