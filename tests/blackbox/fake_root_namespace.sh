@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Runs a command with a fake tree's sys/ and dev/ bound over /sys and /dev, in a private mount
+# namespace, so that the real binary lists the fake tree's ports. Needs root.
+#
+#   fake_root_namespace.sh [--host-proc] [--hold NODE]... FAKE_ROOT COMMAND [ARG...]
+#
+# By default the command also gets a private PID namespace with its own /proc: only processes
+# started inside are seen, so holders elsewhere on the machine (other tests included) do not
+# turn a fake port "In use". --host-proc keeps the machine's /proc instead.
+# --hold NODE starts a process inside the namespace that holds NODE (e.g. /dev/ttyUSB0) open on
+# its standard input, waits until /proc shows it, and ends it after COMMAND.
+# Exits with COMMAND's status, or 125 with the reason on stderr when the namespace or the bind
+# mounts are not permitted here.
+set -u
+
+fail_setup() {
+  echo "fake_root_namespace: $*" >&2
+  exit 125
+}
+
+host_proc=0
+inside=0
+holds=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --host-proc) host_proc=1; shift ;;
+    --hold) [ $# -ge 2 ] || fail_setup "--hold needs a node"; holds+=("$2"); shift 2 ;;
+    --inside) inside=1; shift ;;
+    --) shift; break ;;
+    *) break ;;
+  esac
+done
+[ $# -ge 2 ] || fail_setup "usage: fake_root_namespace.sh [--host-proc] [--hold NODE]... FAKE_ROOT COMMAND [ARG...]"
+root=$1
+shift
+
+# Waits until process $1 shows $2 as its standard input, so the holder is visible before the
+# command scans /proc.
+wait_for_holder() {
+  local pid=$1 node=$2 tries=0
+  until [ "$(readlink "/proc/$pid/fd/0" 2>/dev/null)" = "$node" ]; do
+    tries=$((tries + 1))
+    [ "$tries" -le 500 ] || fail_setup "holder of $node did not start"
+    sleep 0.01
+  done
+}
+
+if [ "$inside" -eq 1 ]; then
+  mount --bind "$root/sys" /sys || fail_setup "cannot bind $root/sys over /sys"
+  mount --bind "$root/dev" /dev || fail_setup "cannot bind $root/dev over /dev"
+  holder_pids=()
+  for node in "${holds[@]+"${holds[@]}"}"; do
+    sleep 300 <"$node" &
+    holder_pids+=($!)
+    wait_for_holder "$!" "$node"
+  done
+  "$@"
+  status=$?
+  if [ ${#holder_pids[@]} -gt 0 ]; then
+    kill "${holder_pids[@]}" 2>/dev/null
+    wait "${holder_pids[@]}" 2>/dev/null
+  fi
+  exit "$status"
+fi
+
+[ -d "$root/sys" ] && [ -d "$root/dev" ] || fail_setup "$root must hold sys/ and dev/"
+flags=(--mount --propagation private)
+[ "$host_proc" -eq 1 ] || flags+=(--pid --fork --mount-proc)
+if ! reason=$(unshare "${flags[@]}" -- true 2>&1); then
+  fail_setup "cannot create a private namespace (unshare ${flags[*]}): $reason"
+fi
+hold_args=()
+for node in "${holds[@]+"${holds[@]}"}"; do
+  hold_args+=(--hold "$node")
+done
+exec unshare "${flags[@]}" -- bash "${BASH_SOURCE[0]}" --inside "${hold_args[@]+"${hold_args[@]}"}" -- "$root" "$@"

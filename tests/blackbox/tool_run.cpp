@@ -1,0 +1,53 @@
+#include "blackbox/tool_run.h"
+
+#include <stdlib.h>
+
+namespace ttyenum::testing {
+
+ProcessResult runTool(const std::vector<std::string>& args,
+                      const std::vector<std::string>& environment, int stdoutFd) {
+  std::vector<std::string> argv = {TTYENUM_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return runProcess(argv, environment, stdoutFd);
+}
+
+ProcessResult runToolInFakeRoot(const FakeRoot& fake, const std::vector<std::string>& args,
+                                const std::vector<std::string>& heldNodes,
+                                const std::vector<std::string>& environment) {
+  std::vector<std::string> argv = {"/bin/bash", TTYENUM_NAMESPACE_SCRIPT};
+  for (const std::string& node : heldNodes) {
+    argv.push_back("--hold");
+    argv.push_back(node);
+  }
+  argv.push_back(fake.folder());
+  argv.push_back(TTYENUM_BINARY);
+  argv.insert(argv.end(), args.begin(), args.end());
+  return runProcess(argv, environment);
+}
+
+const std::string& namespaceUnavailableReason() {
+  static const std::string reason = [] {
+    FakeRoot empty;
+    empty.folder("/sys");
+    empty.folder("/dev");
+    const ProcessResult probe = runProcess(
+        {"/bin/bash", TTYENUM_NAMESPACE_SCRIPT, empty.folder(), "/bin/true"}, currentEnvironment());
+    if (probe.status == 0)
+      return std::string();
+    return "namespace runs are not possible here (status " + std::to_string(probe.status) +
+           "): " + probe.err;
+  }();
+  return reason;
+}
+
+void FakeRootRun::SetUp() {
+  const std::string& reason = namespaceUnavailableReason();
+  if (reason.empty())
+    return;
+  const char* ci = ::getenv("CI");
+  if (ci != nullptr && *ci != '\0')
+    FAIL() << reason << "CI is set, so these tests must run.";
+  GTEST_SKIP() << reason;
+}
+
+}  // namespace ttyenum::testing

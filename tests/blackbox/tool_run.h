@@ -1,0 +1,35 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "blackbox/process_run.h"
+#include "support/fake_root.h"
+
+namespace ttyenum::testing {
+
+// Runs the built ttyenum with `args` (argv[0] is added).
+ProcessResult runTool(const std::vector<std::string>& args,
+                      const std::vector<std::string>& environment = currentEnvironment(),
+                      int stdoutFd = -1);
+
+// Runs the built ttyenum inside a private mount and PID namespace where the fake tree's sys/
+// and dev/ stand for /sys and /dev. Each node in `heldNodes` (e.g. /dev/ttyUSB0) is held open
+// by a process started inside the namespace while the tool runs.
+ProcessResult runToolInFakeRoot(const FakeRoot& fake, const std::vector<std::string>& args,
+                                const std::vector<std::string>& heldNodes = {},
+                                const std::vector<std::string>& environment = currentEnvironment());
+
+// Why namespace runs are impossible here, or empty text when they work. Checked once.
+const std::string& namespaceUnavailableReason();
+
+// Base of the tests that run the tool in a fake tree: they skip, saying why, where namespaces
+// or bind mounts are not permitted, but fail under CI, where they must run.
+class FakeRootRun : public ::testing::Test {
+ protected:
+  void SetUp() override;
+};
+
+}  // namespace ttyenum::testing
