@@ -2,16 +2,14 @@
 
 #include <unistd.h>
 
+#include <optional>
 #include <utility>
 
 #include "discovery/sysfs_attribute.h"
-#include "usage/open_handle_scan.h"
 
 namespace ttyenum {
 
 namespace {
-
-enum class UartKind { kNone, kPlugAndPlay, kPci };
 
 bool endsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
@@ -37,12 +35,12 @@ bool readable(const std::string& logicalPath, const FileSystemRoot& root) {
   return ::access(root.path(logicalPath).c_str(), R_OK) == 0;
 }
 
-UartKind uartKind(const std::string& folder, const FileSystemRoot& root) {
+std::optional<PortKind> uartKind(const std::string& folder, const FileSystemRoot& root) {
   if (readable(folder + "resources", root))
-    return UartKind::kPlugAndPlay;
+    return PortKind::kPlugAndPlay;
   if (readable(folder + "resource", root))
-    return UartKind::kPci;
-  return UartKind::kNone;
+    return PortKind::kPci;
+  return std::nullopt;
 }
 
 void describePlugAndPlay(const std::string& folder, const FileSystemRoot& root, PortInfo& port) {
@@ -73,20 +71,21 @@ void describePci(const std::string& folder, const FileSystemRoot& root, PortInfo
 
 }  // namespace
 
-bool probePlatformUart(const std::string& devicePath, PortInfo& port, const FileSystemRoot& root) {
+bool probePlatformUart(const std::string& devicePath, PortInfo& port, PortFacts& facts,
+                       const FileSystemRoot& root) {
   if (ttyClassEntry(devicePath).empty())
     return false;
   const std::string folder = hardwareFolder(devicePath, root);
-  const UartKind kind = uartKind(folder, root);
-  if (kind == UartKind::kNone)
+  const std::optional<PortKind> kind = uartKind(folder, root);
+  if (!kind)
     return false;
-  // The descriptor scan comes before the reads, as for every accepted port.
-  port.inUse = findHolderPid(devicePath, root) >= 0;
   port.portName = devicePath;
-  if (kind == UartKind::kPlugAndPlay)
+  port.inUse = false;
+  if (*kind == PortKind::kPlugAndPlay)
     describePlugAndPlay(folder, root, port);
   else
     describePci(folder, root, port);
+  facts.kind = *kind;
   return true;
 }
 

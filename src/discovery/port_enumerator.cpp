@@ -5,12 +5,13 @@
 
 #include "discovery/platform_uart_probe.h"
 #include "discovery/usb_port_probe.h"
+#include "usage/open_handle_scan.h"
 
 namespace ttyenum {
 
 namespace {
 
-using Probe = bool (*)(const std::string&, PortInfo&, const FileSystemRoot&);
+using Probe = bool (*)(const std::string&, PortInfo&, PortFacts&, const FileSystemRoot&);
 
 struct PatternEntry {
   const char* pattern;
@@ -30,21 +31,24 @@ class PortEnumerator::Impl {
  public:
   explicit Impl(FileSystemRoot root) : root_(std::move(root)) {}
 
-  size_t enumerate(std::vector<PortInfo>& ports) {
-    size_t appended = 0;
+  size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts) {
+    facts.resize(ports.size());
+    const size_t first = ports.size();
     std::vector<std::string> paths;
     for (const PatternEntry& entry : kPatterns) {
       globPaths(entry.pattern, paths);
       for (const std::string& path : paths) {
         PortInfo record;
-        if (entry.probe(path, record, root_)) {
+        PortFacts recordFacts;
+        if (entry.probe(path, record, recordFacts, root_)) {
           ports.push_back(record);
-          ++appended;
+          facts.push_back(recordFacts);
         }
       }
       paths.clear();
     }
-    return appended;
+    markHolders(ports, facts, first);
+    return ports.size() - first;
   }
 
   // Appends the matches of `pattern` in glob's order, which is byte order since the process
@@ -57,13 +61,29 @@ class PortEnumerator::Impl {
   }
 
  private:
+  // One scan of /proc for every port from `first` on; the probes never scan.
+  void markHolders(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts, size_t first) {
+    std::vector<std::string> devicePaths;
+    for (size_t i = first; i < ports.size(); ++i)
+      devicePaths.push_back(ports[i].portName);
+    const std::vector<int> holders = findHolderPids(devicePaths, root_);
+    for (size_t i = first; i < ports.size(); ++i) {
+      facts[i].holderPid = holders[i - first];
+      ports[i].inUse = facts[i].holderPid >= 0;
+    }
+  }
+
   FileSystemRoot root_;
 };
 
 PortEnumerator::PortEnumerator(FileSystemRoot root) : impl_(new Impl(std::move(root))) {}
 PortEnumerator::~PortEnumerator() = default;
 size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports) {
-  return impl_->enumerate(ports);
+  std::vector<PortFacts> facts;
+  return impl_->enumerate(ports, facts);
+}
+size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts) {
+  return impl_->enumerate(ports, facts);
 }
 
 }  // namespace ttyenum

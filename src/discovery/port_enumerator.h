@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/file_system_root.h"
+#include "common/port_facts.h"
 #include "common/port_info.h"
 
 namespace ttyenum {
@@ -18,8 +19,12 @@ class PortEnumerator {
   PortEnumerator(const PortEnumerator&) = delete;
   PortEnumerator& operator=(const PortEnumerator&) = delete;
 
-  // Appends one record per accepted node to `ports`; returns how many it appended.
+  // Appends one record per accepted node to `ports`; returns how many it appended. The holders
+  // of all appended ports are found in one scan of /proc.
   size_t enumerate(std::vector<PortInfo>& ports);
+  // The same, with the facts of each port at the same index of `facts` (first resized to
+  // `ports`, so that the two lists stay aligned).
+  size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts);
 
  private:
   class Impl;

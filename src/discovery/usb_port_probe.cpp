@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "discovery/sysfs_attribute.h"
-#include "usage/open_handle_scan.h"
 
 namespace ttyenum {
 
@@ -52,7 +51,8 @@ std::string readUsbAttribute(const std::string& usbPath, const std::string& name
   return readSysfsAttribute("/sys/bus/usb/devices/" + device + "/" + name, false, root);
 }
 
-bool probeUsbPort(const std::string& portPath, PortInfo& record, const FileSystemRoot& root) {
+bool probeUsbPort(const std::string& portPath, PortInfo& record, PortFacts& facts,
+                  const FileSystemRoot& root) {
   const std::string classEntry = ttyClassEntry(portPath);
   std::string linkText;
   std::string usbPath;
@@ -60,8 +60,6 @@ bool probeUsbPort(const std::string& portPath, PortInfo& record, const FileSyste
       !usbPathFromLinkText(linkText, usbPath)) {
     return false;
   }
-  // The descriptor scan comes before the reads, as for every accepted port.
-  const bool inUse = findHolderPid(portPath, root) >= 0;
   std::string version = readUsbAttribute(usbPath, "version", root);
   std::string productId = readUsbAttribute(usbPath, "idProduct", root);
   std::string vendorId = readUsbAttribute(usbPath, "idVendor", root);
@@ -78,7 +76,8 @@ bool probeUsbPort(const std::string& portPath, PortInfo& record, const FileSyste
   record.vendorId = std::move(vendorId);
   record.productId = std::move(productId);
   record.version = std::move(version);
-  record.inUse = inUse;
+  record.inUse = false;
+  facts.kind = PortKind::kUsb;
   return true;
 }
 

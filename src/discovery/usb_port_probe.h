@@ -3,13 +3,15 @@
 #include <string>
 
 #include "common/file_system_root.h"
+#include "common/port_facts.h"
 #include "common/port_info.h"
 
 namespace ttyenum {
 
 // Judges a /dev/ttyUSB* or /dev/ttyACM* node from its tty class link. True when the link names a
-// device on a USB bus; `record` then holds all nine fields. False leaves `record` untouched.
-bool probeUsbPort(const std::string& portPath, PortInfo& record,
+// device on a USB bus; `record` then holds all nine fields (inUse false: holders are the scan's
+// business) and `facts` the port's kind. False leaves both untouched.
+bool probeUsbPort(const std::string& portPath, PortInfo& record, PortFacts& facts,
                   const FileSystemRoot& root = FileSystemRoot());
 
 // Attribute `name` of the USB device that owns the port's interface (see owningUsbDevice), read

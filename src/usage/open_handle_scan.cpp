@@ -59,4 +59,12 @@ int findHolderPid(const std::string& devicePath, const FileSystemRoot& root) {
   return -1;
 }
 
+std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
+                                const FileSystemRoot& root) {
+  std::vector<int> holders;
+  for (const std::string& devicePath : devicePaths)
+    holders.push_back(findHolderPid(devicePath, root));
+  return holders;
+}
+
 }  // namespace ttyenum

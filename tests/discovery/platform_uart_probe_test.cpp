@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "support/fake_root.h"
@@ -99,8 +100,6 @@ void buildMachine(FakeRoot& fake, bool serialCore) {
   ttyOver(fake, both, "ttyS5", 5, serialCore);
 
   fake.node("ttyS9");  // no class entry at all
-  fake.link("/proc/1000/fd/4", "/dev/ttyS0");
-  fake.link("/proc/1000/fd/5", "/dev/ttyS40");
 }
 
 TEST(ProbePlatformUart, SameResultBeforeAndSinceTheSerialCoreLayout) {
@@ -110,7 +109,7 @@ TEST(ProbePlatformUart, SameResultBeforeAndSinceTheSerialCoreLayout) {
   const std::pair<std::string, std::string> rows[] = {
       {"/dev/ttyS0",
        "/dev/ttyS0 serialNumber='PNP0501' product='UART' driver='serial' manufacturer='Linux' "
-       "vendorId='' productId='' version='' inUse=true"},
+       "vendorId='' productId='' version='' inUse=false"},
       {"/dev/ttyS1", untouched},
       {"/dev/ttyS4",
        "/dev/ttyS4 serialNumber='pci:v00001B36d00000002sv00001AF4sd00001100bc07sc00i02' "
@@ -122,6 +121,11 @@ TEST(ProbePlatformUart, SameResultBeforeAndSinceTheSerialCoreLayout) {
       {"/dev/ttyS9", untouched},
       {"/de", untouched},
   };
+  // A rejected node leaves the facts as they were.
+  const std::map<std::string, PortKind> kinds = {
+      {"/dev/ttyS0", PortKind::kPlugAndPlay}, {"/dev/ttyS1", PortKind::kUsb},
+      {"/dev/ttyS4", PortKind::kPci},         {"/dev/ttyS5", PortKind::kPlugAndPlay},
+      {"/dev/ttyS9", PortKind::kUsb},         {"/de", PortKind::kUsb}};
   for (bool serialCore : {false, true}) {
     FakeRoot fake;
     buildMachine(fake, serialCore);
@@ -129,8 +133,12 @@ TEST(ProbePlatformUart, SameResultBeforeAndSinceTheSerialCoreLayout) {
       SCOPED_TRACE(node + (serialCore ? " since 6.5" : " before 6.5"));
       PortInfo record;
       record.portName = "kept";
-      probePlatformUart(node, record, fake.root());
+      PortFacts facts;
+      facts.kind = PortKind::kUsb;
+      const bool accepted = probePlatformUart(node, record, facts, fake.root());
       EXPECT_EQ(recordText(record), expected);
+      EXPECT_EQ(facts.kind, kinds.at(node));
+      EXPECT_EQ(accepted, record.portName == node);
     }
   }
 }
@@ -146,7 +154,8 @@ TEST(ProbePlatformUart, SerialCoreOnlyWhenThePortDeviceIsOnSerialBase) {
   fake.link(device + "/tty/ttyS0/device", "../../../port");
   fake.link("/sys/class/tty/ttyS0", "../../devices/pnp0/00:01/sub/port/tty/ttyS0");
   PortInfo record;
-  EXPECT_FALSE(probePlatformUart("/dev/ttyS0", record, fake.root()));
+  PortFacts facts;
+  EXPECT_FALSE(probePlatformUart("/dev/ttyS0", record, facts, fake.root()));
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
+#include "discovery/port_enumerator.h"
 #include "support/fake_root.h"
 
 namespace ttyenum {
@@ -115,8 +117,11 @@ TEST_F(UsbTree, AcceptedPortsAreDescribedByTheDeviceThatOwnsTheInterface) {
   for (const auto& [node, expected] : rows) {
     SCOPED_TRACE(node);
     PortInfo record;
-    ASSERT_TRUE(probeUsbPort(node, record, fake.root()));
+    PortFacts facts;
+    facts.kind = PortKind::kPci;
+    ASSERT_TRUE(probeUsbPort(node, record, facts, fake.root()));
     EXPECT_EQ(recordText(record), expected);
+    EXPECT_EQ(facts.kind, PortKind::kUsb);
   }
 }
 
@@ -132,22 +137,32 @@ TEST_F(UsbTree, NodesNotOnAUsbBusAreRejectedAndTheRecordKept) {
     PortInfo record;
     record.portName = "kept";
     record.serialNumber = "kept";
-    EXPECT_FALSE(probeUsbPort(node, record, fake.root()));
+    PortFacts facts;
+    facts.kind = PortKind::kPci;
+    EXPECT_FALSE(probeUsbPort(node, record, facts, fake.root()));
+    EXPECT_EQ(facts.kind, PortKind::kPci);
     EXPECT_EQ(recordText(record),
               "kept serialNumber='kept' product='' driver='' manufacturer='' vendorId='' "
               "productId='' version='' inUse=false");
   }
 }
 
+// The probe leaves holders to the enumeration's one scan; its answer lands in both lists.
 TEST_F(UsbTree, InUseOnlyWhenADescriptorNamesExactlyThePort) {
   fake.link("/proc/4242/fd/0", "/dev/pts/0");
   fake.link("/proc/4242/fd/5", "/dev/ttyUSB0");
   fake.link("/proc/777/fd/3", "/dev/ttyUSB10");
-  PortInfo held, notHeld;
-  ASSERT_TRUE(probeUsbPort("/dev/ttyUSB0", held, fake.root()));
-  ASSERT_TRUE(probeUsbPort("/dev/ttyUSB1", notHeld, fake.root()));
-  EXPECT_TRUE(held.inUse);
-  EXPECT_FALSE(notHeld.inUse);
+  std::vector<PortInfo> ports;
+  std::vector<PortFacts> facts;
+  ASSERT_EQ(PortEnumerator(fake.root()).enumerate(ports, facts), 5u);
+  ASSERT_EQ(facts.size(), 5u);
+  EXPECT_EQ(ports[0].portName, "/dev/ttyUSB0");
+  EXPECT_TRUE(ports[0].inUse);
+  EXPECT_EQ(facts[0].holderPid, 4242);
+  for (size_t i = 1; i < ports.size(); ++i) {
+    EXPECT_FALSE(ports[i].inUse) << ports[i].portName;
+    EXPECT_EQ(facts[i].holderPid, -1) << ports[i].portName;
+  }
 }
 
 TEST(UsbPathFromLinkText, CutsTheUsbPathAndRejectsShortTexts) {
