@@ -1,10 +1,15 @@
 #include "usage/open_handle_scan.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/kcmp.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cstring>
-#include <sstream>
-#include <vector>
+#include <algorithm>
+#include <charconv>
+#include <string_view>
 
 namespace ttyenum {
 
@@ -12,59 +17,202 @@ namespace {
 
 constexpr size_t kLinkBufferSize = 1024;
 
-// The pid in a logical descriptor pattern such as /proc/1234/fd/*: the digits after "/proc/".
-int pidOfDescriptorPattern(const std::string& pattern) {
-  int pid = -1;
-  std::istringstream digits(pattern.substr(6));
-  digits >> pid;
-  return digits.fail() ? -1 : pid;
+// A port node as the scan looks for it.
+struct Needle {
+  std::string path;
+  bool identified = false;  // stat'ed: matched by identity rather than by link text
+  bool characterDevice = false;
+  dev_t rdev = 0;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  int holder = -1;
+};
+
+Needle needleFor(const std::string& path, const FileSystemRoot& root) {
+  Needle needle;
+  needle.path = path;
+  struct stat node {};
+  if (::stat(root.path(path).c_str(), &node) == 0) {
+    needle.identified = true;
+    needle.characterDevice = S_ISCHR(node.st_mode);
+    needle.rdev = node.st_rdev;
+    needle.dev = node.st_dev;
+    needle.ino = node.st_ino;
+  }
+  return needle;
 }
+
+bool sameDevice(const Needle& needle, const struct stat& open) {
+  if (needle.characterDevice)
+    return S_ISCHR(open.st_mode) && open.st_rdev == needle.rdev;
+  return open.st_dev == needle.dev && open.st_ino == needle.ino;
+}
+
+// A directory read through a descriptor, so that its entries are reached without new paths.
+class Directory {
+ public:
+  Directory(int parent, const std::string& path) {
+    const int fd = ::openat(parent, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 && (stream_ = ::fdopendir(fd)) == nullptr)
+      ::close(fd);
+  }
+  ~Directory() {
+    if (stream_ != nullptr)
+      ::closedir(stream_);
+  }
+  Directory(const Directory&) = delete;
+  Directory& operator=(const Directory&) = delete;
+
+  bool isOpen() const { return stream_ != nullptr; }
+  int fd() const { return ::dirfd(stream_); }
+  // The next entry whose name does not begin with "."; nullptr at the end.
+  const char* next() {
+    while (const dirent* entry = ::readdir(stream_)) {
+      if (entry->d_name[0] != '.')
+        return entry->d_name;
+    }
+    return nullptr;
+  }
+
+ private:
+  DIR* stream_ = nullptr;
+};
+
+// The pid folders of /proc in byte order, the order in which the first holder is chosen.
+std::vector<std::string> processFolders(Directory& proc) {
+  std::vector<std::string> names;
+  while (const char* name = proc.next()) {
+    if (name[0] >= '0' && name[0] <= '9')
+      names.emplace_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The leading digits of a pid folder's name; -1 when they do not fit.
+int pidOfFolder(const std::string& name) {
+  int pid = -1;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+  return error == std::errc() ? pid : -1;
+}
+
+// False also where kcmp is refused or missing: the thread's table is then looked at.
+bool sharesLeaderTable(int pid, int tid) {
+  return ::syscall(SYS_kcmp, pid, tid, KCMP_FILES, 0, 0) == 0;
+}
+
+class HolderScan {
+ public:
+  HolderScan(const std::vector<std::string>& devicePaths, const FileSystemRoot& root)
+      : devicePrefix_(root.path("/dev/")), procFolder_(root.path("/proc")) {
+    for (const std::string& path : devicePaths)
+      needles_.push_back(needleFor(path, root));
+    unsettled_ = needles_.size();
+  }
+
+  std::vector<int> run() {
+    if (unsettled_ > 0) {
+      Directory proc(AT_FDCWD, procFolder_);
+      if (proc.isOpen())
+        scanProcesses(proc);
+    }
+    std::vector<int> holders;
+    for (const Needle& needle : needles_)
+      holders.push_back(needle.holder);
+    return holders;
+  }
+
+ private:
+  void scanProcesses(Directory& proc) {
+    for (const std::string& name : processFolders(proc)) {
+      const int pid = pidOfFolder(name);
+      if (pid < 0)
+        continue;
+      Directory descriptors(proc.fd(), name + "/fd");
+      if (!descriptors.isOpen())
+        continue;  // gone, or not ours to look into
+      scanDescriptors(descriptors, pid);
+      if (unsettled_ > 0)
+        scanOtherThreadTables(proc.fd(), name, pid);
+      if (unsettled_ == 0)
+        return;
+    }
+  }
+
+  // Threads share the leader's table unless one took a table of its own or the leader has
+  // exited (its table is then gone and only the threads' folders show the descriptors).
+  void scanOtherThreadTables(int proc, const std::string& name, int pid) {
+    const std::string taskFolder = name + "/task";
+    // procfs counts a task folder's links as two plus its threads: one stat settles the
+    // single-threaded processes, which are most of them.
+    struct stat task {};
+    if (::fstatat(proc, taskFolder.c_str(), &task, 0) != 0 || task.st_nlink <= 3)
+      return;
+    Directory threads(proc, taskFolder);
+    if (!threads.isOpen())
+      return;
+    while (const char* tid = threads.next()) {
+      if (name == tid || sharesLeaderTable(pid, pidOfFolder(tid)))
+        continue;
+      Directory descriptors(threads.fd(), std::string(tid) + "/fd");
+      if (descriptors.isOpen())
+        scanDescriptors(descriptors, pid);
+      if (unsettled_ == 0)
+        return;
+    }
+  }
+
+  void scanDescriptors(Directory& descriptors, int pid) {
+    char target[kLinkBufferSize];
+    while (const char* entry = descriptors.next()) {
+      const ssize_t length = ::readlinkat(descriptors.fd(), entry, target, kLinkBufferSize - 1);
+      // A target that fills the buffer may have been cut, so it proves nothing.
+      if (length <= 0 || static_cast<size_t>(length) == kLinkBufferSize - 1)
+        continue;
+      matchDescriptor(descriptors.fd(), entry, std::string_view(target, length), pid);
+      if (unsettled_ == 0)
+        return;
+    }
+  }
+
+  // Stats the descriptor at most once, and only when its text names something under /dev/.
+  void matchDescriptor(int folder, const char* entry, std::string_view text, int pid) {
+    const bool underDev = text.substr(0, devicePrefix_.size()) == devicePrefix_;
+    struct stat open {};
+    enum { kNotYet, kDone, kFailed } statState = kNotYet;
+    for (Needle& needle : needles_) {
+      if (needle.holder >= 0)
+        continue;
+      bool held = false;
+      if (needle.identified && underDev) {
+        if (statState == kNotYet)
+          statState = ::fstatat(folder, entry, &open, 0) == 0 ? kDone : kFailed;
+        held = statState == kDone && sameDevice(needle, open);
+      } else {
+        held = text == needle.path;
+      }
+      if (held) {
+        needle.holder = pid;
+        --unsettled_;
+      }
+    }
+  }
+
+  const std::string devicePrefix_;
+  const std::string procFolder_;
+  std::vector<Needle> needles_;
+  size_t unsettled_ = 0;
+};
 
 }  // namespace
 
-bool linkTargetsContain(const std::string& linkPattern, const std::string& needle,
-                        const FileSystemRoot& root) {
-  std::vector<std::string> links;
-  if (!root.glob(linkPattern, links))
-    return false;
-  char target[kLinkBufferSize];
-  for (const std::string& link : links) {
-    const ssize_t length = ::readlink(root.path(link).c_str(), target, kLinkBufferSize - 1);
-    if (length <= 0)
-      continue;
-    target[length] = '\0';
-    // A target that fills the buffer may have been cut, so it proves nothing.
-    if (static_cast<size_t>(length) == kLinkBufferSize - 1)
-      continue;
-    if (static_cast<size_t>(length) == needle.size() &&
-        std::memcmp(target, needle.data(), needle.size()) == 0) {
-      return true;
-    }
-  }
-  return false;
+std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
+                                const FileSystemRoot& root) {
+  return HolderScan(devicePaths, root).run();
 }
 
 int findHolderPid(const std::string& devicePath, const FileSystemRoot& root) {
-  std::vector<std::string> processes;
-  if (!root.glob("/proc/[0-9]*/fd", processes))
-    return -1;
-  for (const std::string& descriptorFolder : processes) {
-    if (::access(root.path(descriptorFolder).c_str(), R_OK | X_OK) != 0)
-      continue;
-    const std::string descriptorPattern = descriptorFolder + "/*";
-    if (linkTargetsContain(descriptorPattern, devicePath, root)) {
-      return pidOfDescriptorPattern(descriptorPattern);
-    }
-  }
-  return -1;
-}
-
-std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
-                                const FileSystemRoot& root) {
-  std::vector<int> holders;
-  for (const std::string& devicePath : devicePaths)
-    holders.push_back(findHolderPid(devicePath, root));
-  return holders;
+  return findHolderPids({devicePath}, root).front();
 }
 
 }  // namespace ttyenum

@@ -7,18 +7,21 @@
 
 namespace ttyenum {
 
-// The id of the first process, in the text order of /proc/<pid>/fd, that has a descriptor whose
-// link target is exactly `devicePath`; -1 when none is found or /proc cannot be listed.
-// Processes whose descriptor folder the caller may not read and search are skipped.
-int findHolderPid(const std::string& devicePath, const FileSystemRoot& root = FileSystemRoot());
-
-// findHolderPid for each device path, at the same index.
+// For each device path, at the same index, the id of the first process (in the byte order of the
+// /proc/<pid> names) that holds the device open, or -1. /proc is walked once for all paths.
+//
+// A descriptor holds a device when it refers to the same device as the node: for a character
+// device node, a character device with the same device number, whatever its name (a container
+// may have opened it as /dev/ttyACM5); for any other node, the same file. Only descriptors whose
+// link text lies under the root's /dev/ are stat'ed, so an open file on a hung network or FUSE
+// mount is never touched; every other descriptor, and every node that cannot be stat'ed, is
+// matched by link text equal to the path. Threads with a descriptor table of their own, and
+// those of a process whose main thread has exited, are looked at too. Processes whose
+// descriptor folder cannot be read are skipped; the caller's own descriptors count.
 std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
                                 const FileSystemRoot& root = FileSystemRoot());
 
-// True as soon as one link matched by `linkPattern` (a logical glob pattern) has a target that
-// equals `needle` byte for byte.
-bool linkTargetsContain(const std::string& linkPattern, const std::string& needle,
-                        const FileSystemRoot& root = FileSystemRoot());
+// findHolderPids for one path.
+int findHolderPid(const std::string& devicePath, const FileSystemRoot& root = FileSystemRoot());
 
 }  // namespace ttyenum
