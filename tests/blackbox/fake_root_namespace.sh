@@ -2,13 +2,17 @@
 # Runs a command with a fake tree's sys/ and dev/ bound over /sys and /dev, in a private mount
 # namespace, so that the real binary lists the fake tree's ports. Needs root.
 #
-#   fake_root_namespace.sh [--host-proc] [--hold NODE]... FAKE_ROOT COMMAND [ARG...]
+#   fake_root_namespace.sh [--host-proc] [--hold NODE]... [--hold-as NAME=MAJOR:MINOR]...
+#                          FAKE_ROOT COMMAND [ARG...]
 #
 # By default the command also gets a private PID namespace with its own /proc: only processes
 # started inside are seen, so holders elsewhere on the machine (other tests included) do not
 # turn a fake port "In use". --host-proc keeps the machine's /proc instead.
 # --hold NODE starts a process inside the namespace that holds NODE (e.g. /dev/ttyUSB0) open on
 # its standard input, waits until /proc shows it, and ends it after COMMAND.
+# --hold-as NAME=MAJOR:MINOR does the same in a mount namespace of the holder's own, as a
+# container would: a tmpfs over its /dev, and there a character device /dev/NAME with those
+# numbers.
 # Exits with COMMAND's status, or 125 with the reason on stderr when the namespace or the bind
 # mounts are not permitted here.
 set -u
@@ -21,10 +25,12 @@ fail_setup() {
 host_proc=0
 inside=0
 holds=()
+renamed=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --host-proc) host_proc=1; shift ;;
     --hold) [ $# -ge 2 ] || fail_setup "--hold needs a node"; holds+=("$2"); shift 2 ;;
+    --hold-as) [ $# -ge 2 ] || fail_setup "--hold-as needs NAME=MAJOR:MINOR"; renamed+=("$2"); shift 2 ;;
     --inside) inside=1; shift ;;
     --) shift; break ;;
     *) break ;;
@@ -54,6 +60,14 @@ if [ "$inside" -eq 1 ]; then
     holder_pids+=($!)
     wait_for_holder "$!" "$node"
   done
+  for spec in "${renamed[@]+"${renamed[@]}"}"; do
+    name=${spec%%=*} numbers=${spec#*=}
+    unshare --mount --propagation private sh -c \
+      'mount -t tmpfs none /dev && mknod "/dev/$1" c "$2" "$3" && exec sleep 300 <"/dev/$1"' \
+      sh "$name" "${numbers%%:*}" "${numbers#*:}" &
+    holder_pids+=($!)
+    wait_for_holder "$!" "/dev/$name"
+  done
   "$@"
   status=$?
   if [ ${#holder_pids[@]} -gt 0 ]; then
@@ -72,5 +86,8 @@ fi
 hold_args=()
 for node in "${holds[@]+"${holds[@]}"}"; do
   hold_args+=(--hold "$node")
+done
+for spec in "${renamed[@]+"${renamed[@]}"}"; do
+  hold_args+=(--hold-as "$spec")
 done
 exec unshare "${flags[@]}" -- bash "${BASH_SOURCE[0]}" --inside "${hold_args[@]+"${hold_args[@]}"}" -- "$root" "$@"

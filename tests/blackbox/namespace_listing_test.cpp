@@ -2,6 +2,9 @@
 // namespace. The tree "qemu-debian12-6.1" was captured from a Debian 12 guest (kernel 6.1) with
 // ttyS0/1 on PNP, ttyS4/5/6 on PCI, ttyUSB0, ttyUSB1 behind a hub and a ttyACM0 gadget.
 #include <locale.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -92,6 +95,31 @@ TEST_F(NamespaceListing, HolderOfTtyUSB10DoesNotMakeTtyUSB1Used) {
       runToolInFakeRoot(fake, {"--format=%c %s", "--vid=0403"}, {"/dev/ttyUSB10"});
   EXPECT_EQ(result.out, "/dev/ttyUSB0 free\n/dev/ttyUSB1 free\nFound serial ports: 2\n");
   EXPECT_EQ(result.status, 0);
+}
+
+// A holder is known by the device it has open, not by the name it opened it under. ttyS0 is made
+// a real character device here with the numbers of a spare virtual console, which a node of any
+// name can open.
+TEST_F(NamespaceListing, HoldersAreKnownByTheDeviceNotByItsName) {
+  FakeRoot fake;
+  fake.unpackFixture(kFixture);
+  ASSERT_EQ(::unlink(fake.path("/dev/ttyS0").c_str()), 0);
+  ASSERT_EQ(::mknod(fake.path("/dev/ttyS0").c_str(), S_IFCHR | 0600, makedev(4, 40)), 0);
+  ASSERT_EQ(::link(fake.path("/dev/ttyUSB0").c_str(), fake.path("/dev/ttyACM7").c_str()), 0);
+  ASSERT_EQ(::link(fake.path("/dev/ttyUSB1").c_str(), fake.path("/ttyUSB1-elsewhere").c_str()), 0);
+  const std::vector<std::string> used = {"--state=used", "--format=%c"};
+
+  // ttyS0 as a container sees it under another name; ttyUSB0 through another link to its node.
+  const ProcessResult renamed = runToolInFakeRoot(fake, used, {"ttyACM7=4:40", "/dev/ttyACM7"});
+  EXPECT_EQ(renamed.out, "/dev/ttyS0\n/dev/ttyUSB0\nFound serial ports: 2\n");
+  EXPECT_EQ(renamed.err, "");
+
+  // A container's own ttyS0 is another device; a file outside /dev is never stat'ed, so the
+  // other link to ttyUSB1's node does not count.
+  const ProcessResult others =
+      runToolInFakeRoot(fake, used, {"ttyS0=4:41", fake.path("/ttyUSB1-elsewhere")});
+  EXPECT_EQ(others.out, "Found serial ports: 0\n");
+  EXPECT_EQ(others.err, "");
 }
 
 TEST_F(NamespaceListing, FiltersAndFormsOnTheRealBinary) {

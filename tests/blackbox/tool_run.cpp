@@ -16,7 +16,7 @@ ProcessResult runToolInFakeRoot(const FakeRoot& fake, const std::vector<std::str
                                 const std::vector<std::string>& environment) {
   std::vector<std::string> argv = {"/bin/bash", TTYENUM_NAMESPACE_SCRIPT};
   for (const std::string& node : heldNodes) {
-    argv.push_back("--hold");
+    argv.push_back(node.find('=') == std::string::npos ? "--hold" : "--hold-as");
     argv.push_back(node);
   }
   argv.push_back(fake.folder());

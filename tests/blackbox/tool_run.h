@@ -17,7 +17,9 @@ ProcessResult runTool(const std::vector<std::string>& args,
 
 // Runs the built ttyenum inside a private mount and PID namespace where the fake tree's sys/
 // and dev/ stand for /sys and /dev. Each node in `heldNodes` (e.g. /dev/ttyUSB0) is held open
-// by a process started inside the namespace while the tool runs.
+// by a process started inside the namespace while the tool runs; an entry NAME=MAJOR:MINOR is
+// held as a character device /dev/NAME with those numbers, made in a mount namespace of the
+// holder's own, as a container holds a device passed in under another name.
 ProcessResult runToolInFakeRoot(const FakeRoot& fake, const std::vector<std::string>& args,
                                 const std::vector<std::string>& heldNodes = {},
                                 const std::vector<std::string>& environment = currentEnvironment());

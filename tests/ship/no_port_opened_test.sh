@@ -64,20 +64,28 @@ writes=$(grep -E 'O_(WRONLY|RDWR|CREAT|TRUNC)|^creat\(' <<<"$opens")
 [ -z "$writes" ] || fail "a file was opened for writing:
 $writes"
 
-# /dev is listed (glob), never entered; everything else opened is sysfs, procfs, or the
-# libraries and locale data that start-up reads from /etc, /lib and /usr.
+# /dev is listed (glob), never entered; everything else opened is sysfs, procfs (the pid folders
+# are opened relative to /proc), or the libraries and locale data that start-up reads from /etc,
+# /lib and /usr.
 dev_opens=$(grep -E '"/dev' <<<"$opens" | grep -vE '"/dev", [A-Z_|]*O_DIRECTORY')
 [ -z "$dev_opens" ] || fail "something under /dev was opened:
 $dev_opens"
-elsewhere=$(grep -vE '"/(sys|proc|dev)(/|")|"/(etc|lib|lib64|usr)/' <<<"$opens")
+proc_relative='^openat\([0-9]+, "[0-9]+/(fd|task)", O_RDONLY\|O_CLOEXEC\|O_DIRECTORY\)'
+elsewhere=$(grep -vE '"/(sys|proc|dev)(/|")|"/(etc|lib|lib64|usr)/' <<<"$opens" |
+  grep -vE "$proc_relative")
 [ -z "$elsewhere" ] || fail "opened outside /sys, /proc and the system's libraries:
 $elsewhere"
 
 # The calls that did the work: sysfs reads and descriptor links under /proc.
 grep -qE '^readlink\("/sys/class/tty/ttyUSB0"' <(sed -E 's/^[0-9]+ +//' "$work/trace") ||
   fail "the class link of ttyUSB0 was never read"
-grep -qE '^readlink\("/proc/[0-9]+/fd/0", "/dev/ttyUSB0"' <(sed -E 's/^[0-9]+ +//' "$work/trace") ||
+grep -qE '^readlinkat\([0-9]+, "0", "/dev/ttyUSB0"' <(sed -E 's/^[0-9]+ +//' "$work/trace") ||
   fail "the holder's descriptor link was never read"
+# One walk of /proc for all eight ports: each descriptor folder is opened once.
+fd_folders=$(grep -oE '^openat\([0-9]+, "[0-9]+/fd"' <<<"$opens" | sed -E 's/.*"([0-9]+)\/fd"/\1/')
+[ -n "$fd_folders" ] || fail "no descriptor folder was opened"
+twice=$(sort <<<"$fd_folders" | uniq -d)
+[ -z "$twice" ] || fail "descriptor folders opened more than once: $twice"
 grep -q '"/sys/class/tty/ttyUSB0/device/uevent"' <<<"$opens" ||
   fail "the uevent file of ttyUSB0 was never read"
 

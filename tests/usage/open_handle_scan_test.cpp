@@ -1,7 +1,10 @@
 #include "usage/open_handle_scan.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +89,72 @@ TEST(FindHolderPidLive, AHolderOfALongerNameDoesNotHoldTheShorterOne) {
   EXPECT_EQ(findHolderPid(scratch.path("/ttyFAKE10")), holder.pid());
 }
 
+// A child whose descriptor on `path` lives in a thread's table only: either the main thread has
+// exited while another holds the file, or a thread took a table of its own before opening it.
+class ThreadHolder {
+ public:
+  ThreadHolder(const std::string& path, bool leaderExits) : path_(path) {
+    if (::pipe(ready_) != 0)
+      std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      pthread_t thread;
+      if (::pthread_create(&thread, nullptr, leaderExits ? &holdShared : &holdUnshared, this) != 0)
+        ::_exit(1);
+      // The raw exit ends only this thread, without the unwinding that pthread_exit does
+      // through the test framework's handlers.
+      if (leaderExits)
+        ::syscall(SYS_exit, 0);
+      ::pause();
+      ::_exit(0);
+    }
+    char byte;
+    if (::read(ready_[0], &byte, 1) != 1)
+      std::abort();
+  }
+  ~ThreadHolder() {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    ::close(ready_[0]);
+    ::close(ready_[1]);
+  }
+  pid_t pid() const { return pid_; }
+
+ private:
+  static void* holdShared(void* self) { return static_cast<ThreadHolder*>(self)->hold(); }
+  static void* holdUnshared(void* self) {
+    if (::unshare(CLONE_FILES) != 0)
+      ::_exit(1);
+    return static_cast<ThreadHolder*>(self)->hold();
+  }
+  void* hold() {
+    if (::open(path_.c_str(), O_RDONLY | O_CREAT, 0644) < 0)
+      ::_exit(1);
+    char byte = 1;
+    // Let the main thread exit before the scan looks.
+    ::usleep(20000);
+    if (::write(ready_[1], &byte, 1) != 1)
+      ::_exit(1);
+    for (;;)
+      ::pause();
+  }
+
+  std::string path_;
+  int ready_[2] = {-1, -1};
+  pid_t pid_ = -1;
+};
+
+TEST(FindHolderPidLive, DescriptorsOnlyAThreadsTableShowsAreFound) {
+  for (bool leaderExits : {true, false}) {
+    SCOPED_TRACE(leaderExits ? "main thread exited" : "thread with a table of its own");
+    FakeRoot scratch;
+    const std::string file = scratch.path("/ttyFAKE3");
+    ThreadHolder holder(file, leaderExits);
+    EXPECT_EQ(findHolderPid(file), holder.pid());
+    EXPECT_EQ(findHolderPid(file + "x"), -1);
+  }
+}
+
 TEST(FindHolderPidLive, TheCallersOwnDescriptorsCount) {
   FakeRoot scratch;
   const std::string file = scratch.path("/ttyFAKE2");
@@ -106,6 +175,19 @@ TEST(FindHolderPidFake, FirstHolderInTextOrderWins) {
   fake.link("/proc/1000/fd/6", "socket:[4242]");
   fake.folder("/proc/self");
   EXPECT_EQ(findHolderPid("/dev/ttyUSB0", fake.root()), 1000);
+}
+
+// One walk for several ports still gives each its own first holder.
+TEST(FindHolderPidFake, EachPortGetsItsOwnFirstHolder) {
+  FakeRoot fake;
+  fake.link("/proc/1000/fd/3", "/dev/ttyUSB1");
+  fake.link("/proc/99/fd/3", "/dev/ttyUSB0");
+  fake.link("/proc/99/fd/4", "/dev/ttyUSB1");
+  fake.link("/proc/5/fd/4", "/dev/ttyACM0");
+  EXPECT_EQ(
+      findHolderPids({"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyS0", "/dev/ttyACM0"}, fake.root()),
+      (std::vector<int>{99, 1000, -1, 5}));
+  EXPECT_EQ(findHolderPids({}, fake.root()), std::vector<int>{});
 }
 
 TEST(FindHolderPidFake, MatchesTheWholeTargetOnly) {
