@@ -8,7 +8,8 @@ namespace ttyenum {
 
 // Reads an attribute file: the whole content up to the first NUL byte (plain mode), or in
 // key=value mode the value of the first "=" up to the end of its line. One final newline is
-// removed. Empty text when the file is missing, unreadable or empty.
+// removed. Only regular files are read, never more than their first 64 KiB, and opening one
+// never waits. Empty text when the file is missing, unreadable, empty or not a regular file.
 std::string readSysfsAttribute(const std::string& path, bool keyValue,
                                const FileSystemRoot& root = FileSystemRoot());
 

@@ -1,9 +1,16 @@
 #include "discovery/port_enumerator.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -130,6 +137,55 @@ TEST(PortEnumerator, NoMatchingNodeAppendsNothing) {
     EXPECT_EQ(PortEnumerator(fake->root()).enumerate(ports), 0u);
     EXPECT_EQ(ports.size(), 2u);
   }
+}
+
+struct ChildRun {
+  int status = 0;
+  long peakKiB = 0;  // the child's peak resident set
+};
+
+// Runs `work` in a child process that an alarm ends after five seconds.
+ChildRun runInChild(const std::function<void()>& work) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::alarm(5);
+    work();
+    ::_exit(0);
+  }
+  ChildRun run;
+  struct rusage usage {};
+  ::wait4(pid, &run.status, 0, &usage);
+  run.peakKiB = usage.ru_maxrss;
+  return run;
+}
+
+// A FIFO with no writer would block an open for reading forever; a 100 MB attribute would be
+// held in memory several times over and printed whole.
+TEST(PortEnumerator, FifoAndHugeAttributesNeitherHangNorBloat) {
+  FakeRoot fake;
+  buildMixedMachine(fake);
+  const std::string fifo = fake.path("/sys/devices/pnp0/00:02/id");
+  ASSERT_EQ(::unlink(fifo.c_str()), 0);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const std::string huge = fake.path("/sys/devices/pnp0/00:0a/id");
+  fake.file("/sys/devices/pnp0/00:0a/id", std::string(128 * 1024, 'x'));
+  ASSERT_EQ(::truncate(huge.c_str(), 100 << 20), 0);  // sparse beyond the x's
+
+  const std::string report = fake.path("/report");
+  const ChildRun idle = runInChild([] {});
+  const ChildRun listing = runInChild([&] {
+    std::vector<PortInfo> ports;
+    PortEnumerator(fake.root()).enumerate(ports);
+    std::ofstream out(report);
+    for (const PortInfo& port : ports)
+      out << port.portName << " " << port.serialNumber.size() << "\n";
+  });
+  ASSERT_TRUE(WIFEXITED(listing.status)) << "ended by signal " << WTERMSIG(listing.status);
+  std::ostringstream shown;
+  shown << std::ifstream(report).rdbuf();
+  EXPECT_EQ(shown.str(),
+            "/dev/ttyS10 65536\n/dev/ttyS2 0\n/dev/ttyUSB10 0\n/dev/ttyUSB5 0\n/dev/ttyACM0 0\n");
+  EXPECT_LT(listing.peakKiB, idle.peakKiB + 16 * 1024);
 }
 
 }  // namespace
