@@ -84,7 +84,11 @@ std::string ttyDriverName(const std::string& devicePath, const FileSystemRoot& r
   const std::string classEntry = ttyClassEntry(devicePath);
   if (classEntry.empty())
     return std::string();
-  return driverFromUevent(readSysfsAttribute(classEntry + "/device/uevent", false, root));
+  return deviceDriverName(classEntry + "/device/", root);
+}
+
+std::string deviceDriverName(const std::string& deviceFolder, const FileSystemRoot& root) {
+  return driverFromUevent(readSysfsAttribute(deviceFolder + "uevent", false, root));
 }
 
 std::string stripHexPrefix(const std::string& text) {

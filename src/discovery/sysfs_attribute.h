@@ -21,6 +21,11 @@ std::string attributeText(const std::string& content, bool keyValue);
 std::string ttyDriverName(const std::string& devicePath,
                           const FileSystemRoot& root = FileSystemRoot());
 
+// The DRIVER= value of the uevent file in a device folder (given with its trailing slash),
+// wherever its line stands; empty when there is none.
+std::string deviceDriverName(const std::string& deviceFolder,
+                             const FileSystemRoot& root = FileSystemRoot());
+
 // The text after the first "DRIVER=" up to the end of its line; empty when there is none.
 std::string driverFromUevent(const std::string& ueventText);
 
