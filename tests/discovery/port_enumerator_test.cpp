@@ -36,7 +36,16 @@ std::vector<std::string> portNames(const std::vector<PortInfo>& ports) {
   return names;
 }
 
+std::vector<PortKind> kinds(const std::vector<PortFacts>& facts) {
+  std::vector<PortKind> found;
+  for (const PortFacts& fact : facts)
+    found.push_back(fact.kind);
+  return found;
+}
+
 // Trees captured from real machines; the expected records follow what those machines showed.
+// The x86 guest of 6.12 has the hardware of the 6.1 one in the serial-core layout: it lists the
+// same, but for the kernel release in the gadget's manufacturer string.
 TEST(PortEnumerator, ListsEveryRealPortOfTheCapturedMachines) {
   const std::string pnp =
       " serialNumber='PNP0501' product='UART' driver='serial' manufacturer='Linux' vendorId='' "
@@ -47,30 +56,61 @@ TEST(PortEnumerator, ListsEveryRealPortOfTheCapturedMachines) {
   const std::string pci3 =
       " serialNumber='pci:v00001B36d00000003sv00001AF4sd00001100bc07sc00i02' product='UART' "
       "driver='serial' manufacturer='' vendorId='1b36' productId='0003' version='' inUse=false";
+  const std::string usb0 =
+      "/dev/ttyUSB0 serialNumber='1-0000:00:05.0-1' product='QEMU USB SERIAL' "
+      "driver='ftdi_sio' manufacturer='QEMU' vendorId='0403' productId='6001' version=' 2.00' "
+      "inUse=false";
+  const std::string usb1 =
+      "/dev/ttyUSB1 serialNumber='LAB-FTDI-0002' product='QEMU USB SERIAL' driver='ftdi_sio' "
+      "manufacturer='QEMU' vendorId='0403' productId='6001' version=' 2.00' inUse=false";
+  const auto acm0 = [](const std::string& release) {
+    return "/dev/ttyACM0 serialNumber='LAB-ACM-0001' product='Gadget Serial v2.4' "
+           "driver='cdc_acm' manufacturer='Linux " +
+           release +
+           " with dummy_udc' vendorId='0525' productId='a4a7' version=' 2.00' inUse=false";
+  };
+  const auto pl011 = [](const std::string& id) {
+    return "/dev/ttyAMA0 serialNumber='" + id +
+           "' product='UART' driver='uart-pl011' manufacturer='' vendorId='' productId='' "
+           "version='' inUse=false";
+  };
+  const PortKind kPnp = PortKind::kPlugAndPlay, kPci = PortKind::kPci, kUsb = PortKind::kUsb,
+                 kAmba = PortKind::kAmba, kPlatform = PortKind::kPlatform;
+  const std::vector<PortKind> pcKinds = {kPnp, kPnp, kPci, kPci, kPci, kUsb, kUsb, kUsb};
   const struct {
     std::string fixture;
     std::vector<std::string> listing;
+    std::vector<PortKind> kinds;
   } rows[] = {
       {"qemu-debian12-6.1",
        {"/dev/ttyS0" + pnp, "/dev/ttyS1" + pnp, "/dev/ttyS4" + pci2, "/dev/ttyS5" + pci3,
-        "/dev/ttyS6" + pci3,
-        "/dev/ttyUSB0 serialNumber='1-0000:00:05.0-1' product='QEMU USB SERIAL' "
-        "driver='ftdi_sio' manufacturer='QEMU' vendorId='0403' productId='6001' version=' 2.00' "
+        "/dev/ttyS6" + pci3, usb0, usb1, acm0("6.1.0-57-amd64")},
+       pcKinds},
+      {"qemu-debian-6.12",
+       {"/dev/ttyS0" + pnp, "/dev/ttyS1" + pnp, "/dev/ttyS4" + pci2, "/dev/ttyS5" + pci3,
+        "/dev/ttyS6" + pci3, usb0, usb1, acm0("6.12.118+deb12-amd64")},
+       pcKinds},
+      {"host-6.18", {"/dev/ttyS0" + pnp}, {kPnp}},
+      {"qemu-raspi3b-nobt-6.12",
+       {"/dev/ttyS1 serialNumber='of:NserialT(null)Cbrcm,bcm2835-aux-uart' product='UART' "
+        "driver='bcm2835-aux-uart' manufacturer='' vendorId='' productId='' version='' "
         "inUse=false",
-        "/dev/ttyUSB1 serialNumber='LAB-FTDI-0002' product='QEMU USB SERIAL' driver='ftdi_sio' "
-        "manufacturer='QEMU' vendorId='0403' productId='6001' version=' 2.00' inUse=false",
-        "/dev/ttyACM0 serialNumber='LAB-ACM-0001' product='Gadget Serial v2.4' driver='cdc_acm' "
-        "manufacturer='Linux 6.1.0-57-amd64 with dummy_udc' vendorId='0525' productId='a4a7' "
-        "version=' 2.00' inUse=false"}},
-      {"host-6.18", {"/dev/ttyS0" + pnp}},
+        pl011("00241011")},
+       {kPlatform, kAmba}},
+      {"qemu-virt-6.1",
+       {"/dev/ttyS0" + pci2, "/dev/ttyS1" + pci3, "/dev/ttyS2" + pci3, usb0, usb1,
+        acm0("6.1.0-57-arm64"), pl011("00141011")},
+       {kPci, kPci, kPci, kUsb, kUsb, kUsb, kAmba}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.fixture);
     FakeRoot fake;
     fake.unpackFixture(row.fixture);
     std::vector<PortInfo> ports;
-    EXPECT_EQ(PortEnumerator(fake.root()).enumerate(ports), row.listing.size());
+    std::vector<PortFacts> facts;
+    EXPECT_EQ(PortEnumerator(fake.root()).enumerate(ports, facts), row.listing.size());
     EXPECT_EQ(listingText(ports), row.listing);
+    EXPECT_EQ(kinds(facts), row.kinds);
   }
 }
 
