@@ -11,7 +11,7 @@ namespace ttyenum {
 namespace {
 
 // Sysfs text attributes are at most a page; nothing longer is read.
-constexpr size_t kMaxAttributeBytes = 64 * 1024;
+constexpr size_t kMaxAttributeBytes = size_t{64} * 1024;
 
 // Only regular files count as attributes. The stat keeps device nodes from being opened at all;
 // O_NONBLOCK and the fstat cover a file swapped for a FIFO in between, so no read can hang.
