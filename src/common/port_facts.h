@@ -8,6 +8,8 @@ namespace ttyenum {
 enum class PortKind {
   kPlugAndPlay,  // a "resources" file: PNP (ACPI or ISA)
   kPci,          // a "resource" file: a PCI function
+  kAmba,         // a device on the amba bus, such as the PL011 of ARM boards
+  kPlatform,     // a platform device that firmware describes (device tree or ACPI)
   kUsb,          // a tty class link through a USB interface
 };
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <optional>
 #include <utility>
 
@@ -16,12 +17,16 @@ bool endsWith(const std::string& text, const std::string& suffix) {
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+bool onBus(const std::string& deviceFolder, const std::string& bus, const FileSystemRoot& root) {
+  std::string subsystem;
+  return readLinkText(deviceFolder + "subsystem", subsystem, root) &&
+         endsWith(subsystem, "/" + bus);
+}
+
 // Since Linux 6.5 the tty's device is a port device on the serial-base bus, below a controller
 // device, below the real hardware. The link's text is enough; its target need not exist.
 bool isSerialCorePort(const std::string& deviceFolder, const FileSystemRoot& root) {
-  std::string subsystem;
-  return readLinkText(deviceFolder + "subsystem", subsystem, root) &&
-         endsWith(subsystem, "/serial-base");
+  return onBus(deviceFolder, "serial-base", root);
 }
 
 // The folder of the device that describes the port, with a trailing slash. ".." is resolved by
@@ -35,11 +40,39 @@ bool readable(const std::string& logicalPath, const FileSystemRoot& root) {
   return ::access(root.path(logicalPath).c_str(), R_OK) == 0;
 }
 
+bool hasLink(const std::string& logicalPath, const FileSystemRoot& root) {
+  std::string target;
+  return readLinkText(logicalPath, target, root);
+}
+
+// The device's own name: the last component of its folder once every link is resolved.
+std::string deviceName(const std::string& folder, const FileSystemRoot& root) {
+  char* resolved = ::realpath(root.path(folder).c_str(), nullptr);
+  if (resolved == nullptr)
+    return std::string();
+  const std::string path = resolved;
+  std::free(resolved);
+  return path.substr(path.rfind('/') + 1);
+}
+
+// A platform device is only as real as its description: a device-tree node or an ACPI
+// companion. The legacy "serial8250" device stands for UARTs that may not exist.
+bool isDescribedPlatformDevice(const std::string& folder, const FileSystemRoot& root) {
+  return onBus(folder, "platform", root) &&
+         (hasLink(folder + "of_node", root) || hasLink(folder + "firmware_node", root)) &&
+         deviceName(folder, root) != "serial8250";
+}
+
+// The PL011 has a "resource" file too, so the amba test comes before the PCI one.
 std::optional<PortKind> uartKind(const std::string& folder, const FileSystemRoot& root) {
   if (readable(folder + "resources", root))
     return PortKind::kPlugAndPlay;
+  if (onBus(folder, "amba", root))
+    return PortKind::kAmba;
   if (readable(folder + "resource", root))
     return PortKind::kPci;
+  if (isDescribedPlatformDevice(folder, root))
+    return PortKind::kPlatform;
   return std::nullopt;
 }
 
@@ -69,6 +102,21 @@ void describePci(const std::string& folder, const FileSystemRoot& root, PortInfo
   port.version.clear();
 }
 
+// An on-chip UART: its hardware id text (`idFile`) as the serial number. The driver is searched
+// for, since a device-tree uevent may put OF_ lines first.
+void describeOnChip(const std::string& folder, const std::string& idFile,
+                    const FileSystemRoot& root, PortInfo& port) {
+  std::string driver = deviceDriverName(folder, root);
+  std::string id = readSysfsAttribute(folder + idFile, false, root);
+  port.serialNumber = std::move(id);
+  port.product = "UART";
+  port.driver = std::move(driver);
+  port.manufacturer.clear();
+  port.vendorId.clear();
+  port.productId.clear();
+  port.version.clear();
+}
+
 }  // namespace
 
 bool probePlatformUart(const std::string& devicePath, PortInfo& port, PortFacts& facts,
@@ -83,8 +131,10 @@ bool probePlatformUart(const std::string& devicePath, PortInfo& port, PortFacts&
   port.inUse = false;
   if (*kind == PortKind::kPlugAndPlay)
     describePlugAndPlay(folder, root, port);
-  else
+  else if (*kind == PortKind::kPci)
     describePci(folder, root, port);
+  else
+    describeOnChip(folder, *kind == PortKind::kAmba ? "id" : "modalias", root, port);
   facts.kind = *kind;
   return true;
 }

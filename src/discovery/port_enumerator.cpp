@@ -18,11 +18,13 @@ struct PatternEntry {
   Probe probe;
 };
 
-// Listing order: on-board and PCI UARTs, then USB serial adapters, then CDC ACM devices.
+// Listing order: on-board and PCI UARTs, then USB serial adapters, then CDC ACM devices, then
+// the PL011 UARTs of ARM boards.
 const PatternEntry kPatterns[] = {
     {"/dev/ttyS*", probePlatformUart},
     {"/dev/ttyUSB*", probeUsbPort},
     {"/dev/ttyACM*", probeUsbPort},
+    {"/dev/ttyAMA*", probePlatformUart},
 };
 
 }  // namespace

@@ -10,8 +10,9 @@
 
 namespace ttyenum {
 
-// Lists the serial ports of the machine: /dev/ttyS*, then /dev/ttyUSB*, then /dev/ttyACM*, each
-// in glob's sorted order, keeping the nodes that sysfs shows to be real hardware.
+// Lists the serial ports of the machine: /dev/ttyS*, then /dev/ttyUSB*, then /dev/ttyACM*, then
+// /dev/ttyAMA*, each in glob's sorted order, keeping the nodes that sysfs shows to be real
+// hardware.
 class PortEnumerator {
  public:
   explicit PortEnumerator(FileSystemRoot root = FileSystemRoot());

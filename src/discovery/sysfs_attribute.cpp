@@ -1,21 +1,43 @@
 #include "discovery/sysfs_attribute.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace ttyenum {
 
 namespace {
 
-// Every byte up to the first NUL or the end of the file; a failing read ends the text there.
+// Sysfs text attributes are at most a page; nothing longer is read.
+constexpr size_t kMaxAttributeBytes = size_t{64} * 1024;
+
+// Only regular files count as attributes. The stat keeps device nodes from being opened at all;
+// O_NONBLOCK and the fstat cover a file swapped for a FIFO in between, so no read can hang.
+int openRegularFile(const std::string& realPath) {
+  struct stat status {};
+  if (::stat(realPath.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+    return -1;
+  const int fd = ::open(realPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Every byte up to the first NUL, the end of the file or kMaxAttributeBytes; a failing read ends
+// the text there.
 std::string readContent(const std::string& realPath) {
   std::string content;
-  const int fd = ::open(realPath.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = openRegularFile(realPath);
   if (fd < 0)
     return content;
   char buffer[4096];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+  while (content.size() < kMaxAttributeBytes) {
+    const size_t wanted = std::min(sizeof buffer, kMaxAttributeBytes - content.size());
+    const ssize_t got = ::read(fd, buffer, wanted);
     if (got <= 0)
       break;
     content.append(buffer, static_cast<size_t>(got));
@@ -62,7 +84,11 @@ std::string ttyDriverName(const std::string& devicePath, const FileSystemRoot& r
   const std::string classEntry = ttyClassEntry(devicePath);
   if (classEntry.empty())
     return std::string();
-  return driverFromUevent(readSysfsAttribute(classEntry + "/device/uevent", false, root));
+  return deviceDriverName(classEntry + "/device/", root);
+}
+
+std::string deviceDriverName(const std::string& deviceFolder, const FileSystemRoot& root) {
+  return driverFromUevent(readSysfsAttribute(deviceFolder + "uevent", false, root));
 }
 
 std::string stripHexPrefix(const std::string& text) {

@@ -8,7 +8,8 @@ namespace ttyenum {
 
 // Reads an attribute file: the whole content up to the first NUL byte (plain mode), or in
 // key=value mode the value of the first "=" up to the end of its line. One final newline is
-// removed. Empty text when the file is missing, unreadable or empty.
+// removed. Only regular files are read, never more than their first 64 KiB, and opening one
+// never waits. Empty text when the file is missing, unreadable, empty or not a regular file.
 std::string readSysfsAttribute(const std::string& path, bool keyValue,
                                const FileSystemRoot& root = FileSystemRoot());
 
@@ -19,6 +20,11 @@ std::string attributeText(const std::string& content, bool keyValue);
 // empty when there is none.
 std::string ttyDriverName(const std::string& devicePath,
                           const FileSystemRoot& root = FileSystemRoot());
+
+// The DRIVER= value of the uevent file in a device folder (given with its trailing slash),
+// wherever its line stands; empty when there is none.
+std::string deviceDriverName(const std::string& deviceFolder,
+                             const FileSystemRoot& root = FileSystemRoot());
 
 // The text after the first "DRIVER=" up to the end of its line; empty when there is none.
 std::string driverFromUevent(const std::string& ueventText);

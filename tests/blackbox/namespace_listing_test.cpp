@@ -160,6 +160,23 @@ TEST_F(NamespaceListing, FiltersAndFormsOnTheRealBinary) {
   }
 }
 
+// Captured from an emulated Raspberry Pi 3 (Debian arm64, 6.12) with Bluetooth off: the mini
+// UART ttyS1 is a device-tree platform device, ttyAMA0 the PL011 on the amba bus, and ttyS0,
+// ttyS2 and ttyS3 are placeholders of the legacy serial8250 device.
+TEST_F(NamespaceListing, RaspberryPiOnChipUartsWithTheirHolder) {
+  FakeRoot fake;
+  fake.unpackFixture("qemu-raspi3b-nobt-6.12");
+  const Block miniUart = {
+      "/dev/ttyS1",       ":", "", "UART", "of:NserialT(null)Cbrcm,bcm2835-aux-uart",
+      "bcm2835-aux-uart", ""};
+  const Block pl011 = {"/dev/ttyAMA0", ":", "", "UART", "00241011", "uart-pl011", ""};
+  const ProcessResult result = runToolInFakeRoot(fake, {}, {"/dev/ttyAMA0"});
+  EXPECT_EQ(result.out,
+            longBlock(miniUart, false) + longBlock(pl011, true) + "Found serial ports: 2\n");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.status, 0);
+}
+
 TEST_F(NamespaceListing, NoNodesNoOutput) {
   FakeRoot fake;
   fake.folder("/sys/class/tty");

@@ -76,18 +76,57 @@ void ttyOver(FakeRoot& fake, const std::string& hardware, const std::string& nod
   fake.node(node);
 }
 
-// One machine's UARTs in either layout: two PNP ports, one without hardware, a PCI port, and a
-// device that carries both marker files.
+void platformDevice(FakeRoot& fake, const std::string& folder, const std::string& driver,
+                    const std::string& modalias) {
+  fake.file(folder + "/uevent", "DRIVER=" + driver + "\nMODALIAS=" + modalias + "\n");
+  fake.file(folder + "/modalias", modalias + "\n");
+  fake.file(folder + "/driver_override", "(null)\n");
+  subsystem(fake, folder, "platform");
+}
+
+void ofNode(FakeRoot& fake, const std::string& folder, const std::string& node) {
+  fake.link(folder + "/of_node", upToSys(folder) + "firmware/devicetree/base/soc/" + node);
+}
+
+// On-chip UARTs as on a Raspberry Pi 3 (Debian arm64, 6.12): the mini UART, a device-tree
+// platform device, and the PL011 on the amba bus. Here the uevents put OF_ lines first.
+void onChipUarts(FakeRoot& fake, bool serialCore) {
+  const std::string mini = "/sys/devices/platform/soc/3f215040.serial";
+  platformDevice(fake, mini, "bcm2835-aux-uart", "of:NserialT(null)Cbrcm,bcm2835-aux-uart");
+  fake.file(mini + "/uevent",
+            "OF_NAME=serial\nOF_FULLNAME=/soc/serial@7e215040\nDRIVER=bcm2835-aux-uart\n"
+            "MODALIAS=of:NserialT(null)Cbrcm,bcm2835-aux-uart\n");
+  ofNode(fake, mini, "serial@7e215040");
+  ttyOver(fake, mini, "ttyS2", 2, serialCore);
+
+  const std::string pl011 = "/sys/devices/platform/soc/3f201000.serial";
+  fake.file(pl011 + "/id", "00241011\n");
+  fake.file(pl011 + "/resource", "\t000000003f201000\t000000003f2011ff\t0000000000000200\n");
+  fake.file(pl011 + "/uevent",
+            "OF_NAME=serial\nOF_COMPATIBLE_0=arm,pl011\nDRIVER=uart-pl011\nAMBA_ID=00241011\n"
+            "MODALIAS=amba:d00241011\n");
+  ofNode(fake, pl011, "serial@7e201000");
+  subsystem(fake, pl011, "amba");
+  ttyOver(fake, pl011, "ttyAMA0", 0, serialCore);
+
+  // A platform device that no firmware describes.
+  platformDevice(fake, "/sys/devices/platform/uart-sim.0", "uart-sim", "platform:uart-sim");
+  ttyOver(fake, "/sys/devices/platform/uart-sim.0", "ttyS3", 3, serialCore);
+}
+
+// One machine's UARTs in either layout: two PNP ports, the legacy placeholder device, a PCI
+// port, a device that carries both marker files, and the on-chip UARTs.
 void buildMachine(FakeRoot& fake, bool serialCore) {
   pnpUart(fake, "/sys/devices/pnp0/00:01", "state = active\nio 0x3f8-0x3ff\nirq 4\n");
   ttyOver(fake, "/sys/devices/pnp0/00:01", "ttyS0", 0, serialCore);
 
-  const std::string platform = "/sys/devices/platform/serial8250";
-  fake.file(platform + "/uevent", "DRIVER=serial8250\nMODALIAS=platform:serial8250\n");
-  fake.file(platform + "/modalias", "platform:serial8250\n");
-  fake.file(platform + "/driver_override", "(null)\n");
-  subsystem(fake, platform, "platform");
-  ttyOver(fake, platform, "ttyS1", 1, serialCore);
+  // The real placeholder has no firmware link; this one has, so that only its name rejects it.
+  const std::string legacy = "/sys/devices/platform/serial8250";
+  platformDevice(fake, legacy, "serial8250", "platform:serial8250");
+  fake.link(legacy + "/firmware_node", "../../LNXSYSTM:00/LNXSYBUS:00/PNP0501:00");
+  ttyOver(fake, legacy, "ttyS1", 1, serialCore);
+
+  onChipUarts(fake, serialCore);
 
   pciUart(fake, "/sys/devices/pci0000:00/0000:00:03.0", "0002",
           "pci:v00001B36d00000002sv00001AF4sd00001100bc07sc00i02");
@@ -111,6 +150,14 @@ TEST(ProbePlatformUart, SameResultBeforeAndSinceTheSerialCoreLayout) {
        "/dev/ttyS0 serialNumber='PNP0501' product='UART' driver='serial' manufacturer='Linux' "
        "vendorId='' productId='' version='' inUse=false"},
       {"/dev/ttyS1", untouched},
+      {"/dev/ttyS2",
+       "/dev/ttyS2 serialNumber='of:NserialT(null)Cbrcm,bcm2835-aux-uart' product='UART' "
+       "driver='bcm2835-aux-uart' manufacturer='' vendorId='' productId='' version='' "
+       "inUse=false"},
+      {"/dev/ttyS3", untouched},
+      {"/dev/ttyAMA0",
+       "/dev/ttyAMA0 serialNumber='00241011' product='UART' driver='uart-pl011' manufacturer='' "
+       "vendorId='' productId='' version='' inUse=false"},
       {"/dev/ttyS4",
        "/dev/ttyS4 serialNumber='pci:v00001B36d00000002sv00001AF4sd00001100bc07sc00i02' "
        "product='UART' driver='serial' manufacturer='' vendorId='1b36' productId='0002' "
@@ -122,10 +169,15 @@ TEST(ProbePlatformUart, SameResultBeforeAndSinceTheSerialCoreLayout) {
       {"/de", untouched},
   };
   // A rejected node leaves the facts as they were.
-  const std::map<std::string, PortKind> kinds = {
-      {"/dev/ttyS0", PortKind::kPlugAndPlay}, {"/dev/ttyS1", PortKind::kUsb},
-      {"/dev/ttyS4", PortKind::kPci},         {"/dev/ttyS5", PortKind::kPlugAndPlay},
-      {"/dev/ttyS9", PortKind::kUsb},         {"/de", PortKind::kUsb}};
+  const std::map<std::string, PortKind> kinds = {{"/dev/ttyS0", PortKind::kPlugAndPlay},
+                                                 {"/dev/ttyS1", PortKind::kUsb},
+                                                 {"/dev/ttyS2", PortKind::kPlatform},
+                                                 {"/dev/ttyS3", PortKind::kUsb},
+                                                 {"/dev/ttyAMA0", PortKind::kAmba},
+                                                 {"/dev/ttyS4", PortKind::kPci},
+                                                 {"/dev/ttyS5", PortKind::kPlugAndPlay},
+                                                 {"/dev/ttyS9", PortKind::kUsb},
+                                                 {"/de", PortKind::kUsb}};
   for (bool serialCore : {false, true}) {
     FakeRoot fake;
     buildMachine(fake, serialCore);
