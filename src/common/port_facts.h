@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace ttyenum {
 
@@ -13,11 +15,21 @@ enum class PortKind {
   kUsb,          // a tty class link through a USB interface
 };
 
+struct DeviceNumber {
+  unsigned major = 0;
+  unsigned minor = 0;
+};
+
 // What discovery and the holder scan learn of a port beyond its PortInfo. Kept beside the
 // record, at the same index of a list of its own, so that PortInfo keeps its nine fields.
 struct PortFacts {
   PortKind kind = PortKind::kUsb;
   int holderPid = -1;  // the first holder in the text order of /proc; -1 for none
+  std::optional<std::string> holderCommand;  // its /proc/<pid>/comm, when it could be read
+  std::optional<DeviceNumber> device;        // when the node is a character device
+  std::string usbLocation;  // USB ports: the device that owns the interface, such as 1-1.2
+  std::optional<unsigned> usbInterface;  // USB ports: that interface's bInterfaceNumber
+  std::vector<std::string> links;        // /dev/serial/by-id and by-path links to the node, sorted
 };
 
 }  // namespace ttyenum

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "discovery/device_node.h"
 #include "discovery/platform_uart_probe.h"
 #include "discovery/usb_port_probe.h"
 #include "usage/open_handle_scan.h"
@@ -50,6 +51,7 @@ class PortEnumerator::Impl {
       paths.clear();
     }
     markHolders(ports, facts, first);
+    describeNodes(ports, facts, first);
     return ports.size() - first;
   }
 
@@ -72,6 +74,21 @@ class PortEnumerator::Impl {
     for (size_t i = first; i < ports.size(); ++i) {
       facts[i].holderPid = holders[i - first];
       ports[i].inUse = facts[i].holderPid >= 0;
+      if (ports[i].inUse)
+        facts[i].holderCommand = processCommand(facts[i].holderPid, root_);
+    }
+  }
+
+  // What /dev says of each node: its device number and the stable links that lead to it.
+  void describeNodes(const std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
+                     size_t first) {
+    const std::vector<SerialLink> links = readSerialLinks(root_);
+    for (size_t i = first; i < ports.size(); ++i) {
+      facts[i].device = deviceNumberOf(ports[i].portName, root_);
+      for (const SerialLink& link : links) {
+        if (link.node == ports[i].portName)
+          facts[i].links.push_back(link.link);
+      }
     }
   }
 

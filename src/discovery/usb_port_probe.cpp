@@ -1,5 +1,7 @@
 #include "discovery/usb_port_probe.h"
 
+#include <charconv>
+#include <optional>
 #include <utility>
 
 #include "discovery/sysfs_attribute.h"
@@ -10,6 +12,38 @@ namespace {
 
 // "/usb" and a one-digit bus number with its slash: /usb1/
 constexpr size_t kBusComponentLength = 6;
+
+// The last non-empty component of a USB path that names an interface ("1-1.4:1.0", with a ":")
+// or, with `interface` false, a device.
+std::string lastUsbComponent(const std::string& usbPath, bool interface) {
+  std::string found;
+  size_t begin = 0;
+  while (begin < usbPath.size()) {
+    size_t end = usbPath.find('/', begin);
+    if (end == std::string::npos)
+      end = usbPath.size();
+    const std::string component = usbPath.substr(begin, end - begin);
+    if (!component.empty() && (component.find(':') != std::string::npos) == interface)
+      found = component;
+    begin = end + 1;
+  }
+  return found;
+}
+
+// The bInterfaceNumber of the port's interface, which sysfs writes in hexadecimal.
+std::optional<unsigned> interfaceNumber(const std::string& usbPath, const FileSystemRoot& root) {
+  const std::string interface = lastUsbComponent(usbPath, true);
+  if (interface.empty())
+    return std::nullopt;
+  const std::string text =
+      readSysfsAttribute("/sys/bus/usb/devices/" + interface + "/bInterfaceNumber", false, root);
+  unsigned number = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, number, 16);
+  if (text.empty() || error != std::errc() || stop != end)
+    return std::nullopt;
+  return number;
+}
 
 }  // namespace
 
@@ -29,18 +63,7 @@ bool usbPathFromLinkText(const std::string& linkText, std::string& usbPath) {
 }
 
 std::string owningUsbDevice(const std::string& usbPath) {
-  std::string device;
-  size_t begin = 0;
-  while (begin < usbPath.size()) {
-    size_t end = usbPath.find('/', begin);
-    if (end == std::string::npos)
-      end = usbPath.size();
-    const std::string component = usbPath.substr(begin, end - begin);
-    if (!component.empty() && component.find(':') == std::string::npos)
-      device = component;
-    begin = end + 1;
-  }
-  return device;
+  return lastUsbComponent(usbPath, false);
 }
 
 std::string readUsbAttribute(const std::string& usbPath, const std::string& name,
@@ -78,6 +101,8 @@ bool probeUsbPort(const std::string& portPath, PortInfo& record, PortFacts& fact
   record.version = std::move(version);
   record.inUse = false;
   facts.kind = PortKind::kUsb;
+  facts.usbLocation = owningUsbDevice(usbPath);
+  facts.usbInterface = interfaceNumber(usbPath, root);
   return true;
 }
 

@@ -10,7 +10,8 @@ namespace ttyenum {
 
 // Judges a /dev/ttyUSB* or /dev/ttyACM* node from its tty class link. True when the link names a
 // device on a USB bus; `record` then holds all nine fields (inUse false: holders are the scan's
-// business) and `facts` the port's kind. False leaves both untouched.
+// business) and `facts` the port's kind, USB location and interface number. False leaves both
+// untouched.
 bool probeUsbPort(const std::string& portPath, PortInfo& record, PortFacts& facts,
                   const FileSystemRoot& root = FileSystemRoot());
 

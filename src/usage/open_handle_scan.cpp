@@ -211,6 +211,23 @@ std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
   return HolderScan(devicePaths, root).run();
 }
 
+std::optional<std::string> processCommand(int pid, const FileSystemRoot& root) {
+  const std::string path = root.path("/proc/" + std::to_string(pid) + "/comm");
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0)
+    return std::nullopt;
+  // The kernel keeps at most 15 bytes of a command name.
+  char buffer[64];
+  const ssize_t length = ::read(fd, buffer, sizeof buffer);
+  ::close(fd);
+  if (length < 0)
+    return std::nullopt;
+  std::string command(buffer, static_cast<size_t>(length));
+  if (!command.empty() && command.back() == '\n')
+    command.pop_back();
+  return command;
+}
+
 int findHolderPid(const std::string& devicePath, const FileSystemRoot& root) {
   return findHolderPids({devicePath}, root).front();
 }

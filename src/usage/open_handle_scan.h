@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ namespace ttyenum {
 // descriptor folder cannot be read are skipped; the caller's own descriptors count.
 std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
                                 const FileSystemRoot& root = FileSystemRoot());
+
+// The command name of process `pid` (/proc/<pid>/comm less its line feed); none when the file
+// cannot be read, as when the process has gone.
+std::optional<std::string> processCommand(int pid, const FileSystemRoot& root = FileSystemRoot());
 
 // findHolderPids for one path.
 int findHolderPid(const std::string& devicePath, const FileSystemRoot& root = FileSystemRoot());

@@ -1,0 +1,59 @@
+#include "discovery/device_node.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <algorithm>
+
+#include "discovery/sysfs_attribute.h"
+
+namespace ttyenum {
+
+std::optional<DeviceNumber> deviceNumberOf(const std::string& devicePath,
+                                           const FileSystemRoot& root) {
+  struct stat node {};
+  if (::stat(root.path(devicePath).c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
+    return std::nullopt;
+  return DeviceNumber{major(node.st_rdev), minor(node.st_rdev)};
+}
+
+std::string resolveLinkTarget(const std::string& folder, const std::string& target) {
+  const std::string path = target.compare(0, 1, "/") == 0 ? target : folder + "/" + target;
+  std::vector<std::string> components;
+  size_t begin = 0;
+  while (begin <= path.size()) {
+    size_t end = path.find('/', begin);
+    if (end == std::string::npos)
+      end = path.size();
+    const std::string component = path.substr(begin, end - begin);
+    if (component == "..") {
+      if (!components.empty())
+        components.pop_back();
+    } else if (!component.empty() && component != ".") {
+      components.push_back(component);
+    }
+    begin = end + 1;
+  }
+  std::string resolved;
+  for (const std::string& component : components)
+    resolved += "/" + component;
+  return resolved.empty() ? "/" : resolved;
+}
+
+std::vector<SerialLink> readSerialLinks(const FileSystemRoot& root) {
+  std::vector<SerialLink> links;
+  for (const char* folder : {"/dev/serial/by-id", "/dev/serial/by-path"}) {
+    std::vector<std::string> paths;
+    root.glob(std::string(folder) + "/*", paths);
+    for (const std::string& path : paths) {
+      std::string target;
+      if (readLinkText(path, target, root))
+        links.push_back({path, resolveLinkTarget(folder, target)});
+    }
+  }
+  std::sort(links.begin(), links.end(),
+            [](const SerialLink& a, const SerialLink& b) { return a.link < b.link; });
+  return links;
+}
+
+}  // namespace ttyenum

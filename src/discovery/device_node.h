@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/file_system_root.h"
+#include "common/port_facts.h"
+
+namespace ttyenum {
+
+// The device number of the node at `devicePath`; none when it is no character device.
+std::optional<DeviceNumber> deviceNumberOf(const std::string& devicePath,
+                                           const FileSystemRoot& root = FileSystemRoot());
+
+// A stable name that udev keeps for a node: a link under /dev/serial/by-id or by-path.
+struct SerialLink {
+  std::string link;  // such as /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0
+  std::string node;  // the path its target names, such as /dev/ttyUSB0
+};
+
+// Every link in /dev/serial/by-id and /dev/serial/by-path, sorted by link path. The target is
+// resolved as text, relative to the link's folder, never through the file system.
+std::vector<SerialLink> readSerialLinks(const FileSystemRoot& root = FileSystemRoot());
+
+// The path a link's `target` names from `folder`, with "." and ".." components taken away.
+std::string resolveLinkTarget(const std::string& folder, const std::string& target);
+
+}  // namespace ttyenum
