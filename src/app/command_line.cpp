@@ -33,6 +33,7 @@ const wxCmdLineEntryDesc kOptionTable[] = {
      "\t\t\tExample: --format=%c,%s\n"
      "\t\t\t",
      wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, "J", "json", "lists the ports as JSON", wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, "l", "list",
      "selects long (default) or short list output\n"
      "\t\t\tlong  : detailed output (default)\n"
@@ -82,6 +83,7 @@ class CommandLine::Impl {
     values.format = optionValue("f");
     values.help = parser_->Found("h");
     values.version = parser_->Found("v");
+    values.json = parser_->Found("J");
     values.list = optionValue("l");
     values.noCounting = parser_->Found("no-counting");
     values.productId = optionValue("pid");

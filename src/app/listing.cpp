@@ -75,6 +75,7 @@ RunPlan evaluateOptions(const OptionValues& values) {
     return plan;
   }
   settings.countingOff = values.noCounting;
+  settings.json = values.json;
   if (values.productId)
     settings.productIdFilter = *values.productId;
   if (values.state && !parseStateFilter(*values.state, settings.stateFilter)) {

@@ -23,6 +23,7 @@ enum class StateFilter { kExist, kFree, kUsed };
 // What the options decide for a listing. Empty texts mean "not set".
 struct ListingSettings {
   std::string format;  // the format form when non-empty
+  bool json = false;   // the JSON form, over the format and list forms
   ListForm listForm = ListForm::kLong;
   bool countingOff = false;
   std::string productIdFilter;
@@ -35,6 +36,7 @@ struct OptionValues {
   bool help = false;
   bool version = false;
   bool noCounting = false;
+  bool json = false;
   std::optional<std::string> format;
   std::optional<std::string> list;
   std::optional<std::string> productId;

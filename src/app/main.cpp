@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/json_listing.h"
 #include "app/listing.h"
 #include "discovery/port_enumerator.h"
 
@@ -15,10 +16,14 @@ namespace {
 // Runs the listing into one buffer, so that a failed write is seen and reported once.
 int listPorts(const ttyenum::ListingSettings& settings) {
   std::vector<ttyenum::PortInfo> ports;
+  std::vector<ttyenum::PortFacts> facts;
   ttyenum::PortEnumerator enumerator;
-  enumerator.enumerate(ports);
+  enumerator.enumerate(ports, facts);
   std::ostringstream out;
-  ttyenum::writeListing(ports, settings, out);
+  if (settings.json)
+    ttyenum::writeJsonListing(ports, facts, settings, out);
+  else
+    ttyenum::writeListing(ports, settings, out);
   return ttyenum::deliverOutput(STDOUT_FILENO, out.str(), std::cerr);
 }
 

@@ -17,11 +17,18 @@ bool startsC1Control(const std::string& bytes, size_t at) {
   return lead == 0xc2 && next >= 0x80 && next <= 0x9f;
 }
 
+const char kHexDigits[] = "0123456789abcdef";
+
 void appendHexEscape(unsigned char byte, std::string& out) {
-  static const char kDigits[] = "0123456789abcdef";
   out += "\\x";
-  out += kDigits[byte >> 4];
-  out += kDigits[byte & 0x0f];
+  out += kHexDigits[byte >> 4];
+  out += kHexDigits[byte & 0x0f];
+}
+
+void appendJsonEscape(unsigned char codePoint, std::string& out) {
+  out += "\\u00";
+  out += kHexDigits[codePoint >> 4];
+  out += kHexDigits[codePoint & 0x0f];
 }
 
 }  // namespace
@@ -39,6 +46,21 @@ std::string escapeFieldText(const std::string& text) {
     } else {
       out += text[i];
     }
+  }
+  return out;
+}
+
+std::string escapeJsonText(const std::string& json) {
+  std::string out;
+  out.reserve(json.size());
+  for (size_t i = 0; i < json.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(json[i]);
+    if (startsC1Control(json, i))
+      appendJsonEscape(static_cast<unsigned char>(json[++i]), out);
+    else if (byte == 0x7f)
+      appendJsonEscape(byte, out);
+    else
+      out += json[i];
   }
   return out;
 }

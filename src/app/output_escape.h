@@ -10,4 +10,9 @@ namespace ttyenum {
 // never trusted to leave the terminal alone.
 std::string escapeFieldText(const std::string& text);
 
+// Escapes what a JSON writer may leave raw in valid UTF-8 JSON text: DEL (U+007F) and the C1
+// controls (U+0080 to U+009F) become \u007f to \u009f. Such bytes can stand only inside
+// strings, so the document stays valid and a reader gets the same characters back.
+std::string escapeJsonText(const std::string& json);
+
 }  // namespace ttyenum

@@ -13,7 +13,7 @@ namespace {
 // The usage text as wxWidgets 3.2 lays it out from the option table and the logo.
 const std::string kUsage =
     "ttyenum [options]\n"
-    "Usage: ttyenum [-h] [-f <str>] [-l <str>] [--no-counting] [--pid <str>] [-s <str>] "
+    "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--no-counting] [--pid <str>] [-s <str>] "
     "[--vid <str>] [-v]\n"
     "  -h, --help        \tshows help\n"
     "  -f, --format=<str>\tspecifies the port information output by a format string.\n"
@@ -32,6 +32,7 @@ const std::string kUsage =
     "\t\t\t\n"
     "\t\t\tExample: --format=%c,%s\n"
     "\t\t\t\n"
+    "  -J, --json        \tlists the ports as JSON\n"
     "  -l, --list=<str>  \tselects long (default) or short list output\n"
     "\t\t\tlong  : detailed output (default)\n"
     "\t\t\tshort : outputs only the port name\n"

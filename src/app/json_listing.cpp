@@ -1,0 +1,86 @@
+#include "app/json_listing.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+#include "app/output_escape.h"
+
+namespace ttyenum {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const char* kindName(PortKind kind) {
+  switch (kind) {
+    case PortKind::kPlugAndPlay:
+      return "pnp";
+    case PortKind::kPci:
+      return "pci";
+    case PortKind::kAmba:
+      return "amba";
+    case PortKind::kPlatform:
+      return "platform";
+    case PortKind::kUsb:
+      break;
+  }
+  return "usb";
+}
+
+Json textOrNull(const std::string& text) {
+  return text.empty() ? Json() : Json(text);
+}
+
+template <typename T>
+Json valueOrNull(const std::optional<T>& value) {
+  return value ? Json(*value) : Json();
+}
+
+Json holderObject(const PortFacts& facts) {
+  if (facts.holderPid < 0)
+    return Json();
+  return Json{{"pid", facts.holderPid}, {"command", valueOrNull(facts.holderCommand)}};
+}
+
+Json deviceText(const std::optional<DeviceNumber>& device) {
+  if (!device)
+    return Json();
+  return std::to_string(device->major) + ":" + std::to_string(device->minor);
+}
+
+Json portObject(const PortInfo& port, const PortFacts& facts) {
+  return Json{
+      {"portName", textOrNull(port.portName)},
+      {"serialNumber", textOrNull(port.serialNumber)},
+      {"product", textOrNull(port.product)},
+      {"driver", textOrNull(port.driver)},
+      {"manufacturer", textOrNull(port.manufacturer)},
+      {"vendorId", textOrNull(port.vendorId)},
+      {"productId", textOrNull(port.productId)},
+      {"version", textOrNull(port.version)},
+      {"inUse", port.inUse},
+      {"holder", holderObject(facts)},
+      {"kind", kindName(facts.kind)},
+      {"device", deviceText(facts.device)},
+      {"usbLocation", textOrNull(facts.usbLocation)},
+      {"usbInterface", valueOrNull(facts.usbInterface)},
+      {"links", facts.links},
+  };
+}
+
+}  // namespace
+
+void writeJsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
+                      const ListingSettings& settings, std::ostream& out) {
+  Json list = Json::array();
+  for (size_t i = 0; i < ports.size(); ++i) {
+    if (passesFilters(ports[i], settings))
+      list.push_back(portObject(ports[i], i < facts.size() ? facts[i] : PortFacts()));
+  }
+  const Json document = {{"ports", std::move(list)}};
+  // Bytes that are not UTF-8 become U+FFFD; the library leaves DEL and the C1 controls raw.
+  out << escapeJsonText(document.dump(2, ' ', false, Json::error_handler_t::replace)) << '\n';
+}
+
+}  // namespace ttyenum

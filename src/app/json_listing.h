@@ -1,0 +1,19 @@
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include "app/listing.h"
+#include "common/port_facts.h"
+#include "common/port_info.h"
+
+namespace ttyenum {
+
+// Writes the ports that pass the filters as one JSON document, {"ports": [...]}, ending with a
+// line feed; an empty list gives an empty array. `facts` stands beside `ports`, index for index.
+// Texts keep their stored bytes (empty ones are null); the output is valid UTF-8 with every
+// control character escaped (see escapeJsonText).
+void writeJsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
+                      const ListingSettings& settings, std::ostream& out);
+
+}  // namespace ttyenum
