@@ -39,5 +39,19 @@ TEST(EscapeFieldText, EncodesControlBytesOnly) {
   }
 }
 
+TEST(EscapeJsonText, EncodesDelAndC1ControlsOnly) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"{\"a\": \"x\\u001by\"}", "{\"a\": \"x\\u001by\"}"},
+      {"\"\x7f\"", "\"\\u007f\""},
+      {"\"\xc2\x80\xc2\x9f\"", "\"\\u0080\\u009f\""},
+      {"\"\xc2\xa0\xc3\xa9\xef\xbf\xbd\"", "\"\xc2\xa0\xc3\xa9\xef\xbf\xbd\""},
+      {"\"\xe2\x82\x9b\"", "\"\xe2\x82\x9b\""},  // a continuation byte 9B inside U+209B
+  };
+  for (const auto& [json, expected] : rows) {
+    SCOPED_TRACE(json);
+    EXPECT_EQ(escapeJsonText(json), expected);
+  }
+}
+
 }  // namespace
 }  // namespace ttyenum

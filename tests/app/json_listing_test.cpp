@@ -1,0 +1,115 @@
+#include "app/json_listing.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace ttyenum {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::string jsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
+                        const ListingSettings& settings = ListingSettings()) {
+  std::ostringstream out;
+  writeJsonListing(ports, facts, settings, out);
+  return out.str();
+}
+
+PortInfo usbPort(const std::string& name, bool inUse) {
+  PortInfo port;
+  port.portName = name;
+  port.serialNumber = "A50285BI";
+  port.product = "FT232R USB UART";
+  port.driver = "ftdi_sio";
+  port.manufacturer = "FTDI";
+  port.vendorId = "0403";
+  port.productId = "6001";
+  port.version = " 2.00";
+  port.inUse = inUse;
+  return port;
+}
+
+TEST(JsonListing, EveryKeyInOrderWithItsValue) {
+  PortInfo uart;
+  uart.portName = "/dev/ttyS0";
+  uart.product = "UART";
+  PortFacts uartFacts;
+  uartFacts.kind = PortKind::kPlugAndPlay;
+  uartFacts.device = DeviceNumber{4, 64};
+
+  PortFacts usbFacts;
+  usbFacts.holderPid = 4242;
+  usbFacts.holderCommand = "minicom";
+  usbFacts.device = DeviceNumber{188, 0};
+  usbFacts.usbLocation = "1-1.2";
+  usbFacts.usbInterface = 1;
+  usbFacts.links = {"/dev/serial/by-id/usb-FTDI-if01", "/dev/serial/by-path/pci-usb-0:1.2:1.1"};
+  PortFacts goneHolder;
+  goneHolder.holderPid = 7;  // the holder exited before its command was read
+
+  const std::string text =
+      jsonListing({uart, usbPort("/dev/ttyUSB0", true), usbPort("/dev/ttyUSB1", true)},
+                  {uartFacts, usbFacts, goneHolder});
+  ASSERT_EQ(text.back(), '\n');
+  const Json document = Json::parse(text);
+  const Json expected = Json::parse(R"({"ports": [
+    {"portName": "/dev/ttyS0", "serialNumber": null, "product": "UART", "driver": null,
+     "manufacturer": null, "vendorId": null, "productId": null, "version": null,
+     "inUse": false, "holder": null, "kind": "pnp", "device": "4:64", "usbLocation": null,
+     "usbInterface": null, "links": []},
+    {"portName": "/dev/ttyUSB0", "serialNumber": "A50285BI", "product": "FT232R USB UART",
+     "driver": "ftdi_sio", "manufacturer": "FTDI", "vendorId": "0403", "productId": "6001",
+     "version": " 2.00", "inUse": true, "holder": {"pid": 4242, "command": "minicom"},
+     "kind": "usb", "device": "188:0", "usbLocation": "1-1.2", "usbInterface": 1,
+     "links": ["/dev/serial/by-id/usb-FTDI-if01", "/dev/serial/by-path/pci-usb-0:1.2:1.1"]},
+    {"portName": "/dev/ttyUSB1", "serialNumber": "A50285BI", "product": "FT232R USB UART",
+     "driver": "ftdi_sio", "manufacturer": "FTDI", "vendorId": "0403", "productId": "6001",
+     "version": " 2.00", "inUse": true, "holder": {"pid": 7, "command": null},
+     "kind": "usb", "device": null, "usbLocation": null, "usbInterface": null, "links": []}
+  ]})");
+  // ordered_json compares key order too.
+  EXPECT_EQ(document, expected) << text;
+}
+
+TEST(JsonListing, FiltersApplyAndAnEmptyResultIsAnEmptyArray) {
+  const std::vector<PortInfo> ports = {usbPort("/dev/ttyUSB0", false),
+                                       usbPort("/dev/ttyUSB1", true)};
+  const std::vector<PortFacts> facts(2);
+  ListingSettings used;
+  used.stateFilter = StateFilter::kUsed;
+  EXPECT_EQ(Json::parse(jsonListing(ports, facts, used))["ports"].size(), 1u);
+  EXPECT_EQ(Json::parse(jsonListing(ports, facts, used))["ports"][0]["portName"], "/dev/ttyUSB1");
+
+  ListingSettings otherVendor;
+  otherVendor.vendorIdFilter = "1a86";
+  otherVendor.countingOff = true;
+  EXPECT_EQ(jsonListing(ports, facts, otherVendor), "{\n  \"ports\": []\n}\n");
+  EXPECT_EQ(jsonListing({}, {}), "{\n  \"ports\": []\n}\n");
+}
+
+// A device writes its own strings: whatever they hold, the output is valid UTF-8 with no raw
+// control character, and a reader gets back every valid character.
+TEST(JsonListing, HostileDeviceStringsComeBackIntactButNeverRaw) {
+  PortInfo port = usbPort("/dev/ttyUSB0", false);
+  port.product = "Pwn\x1b[31mRED\x7f\xc2\x9b";
+  port.serialNumber = std::string("LAB\n\"q\"\\\0\t", 10);
+  port.manufacturer = "bad \xff\xfe end \xc3\xa9";
+  const std::string text = jsonListing({port}, {PortFacts()});
+
+  for (const char byte : text) {
+    const auto code = static_cast<unsigned char>(byte);
+    EXPECT_TRUE(code >= 0x20 ? code != 0x7f : byte == '\n') << "raw byte " << int(code);
+  }
+  EXPECT_EQ(text.find("\xc2\x9b"), std::string::npos);
+  EXPECT_NE(text.find("Pwn\\u001b[31mRED\\u007f\\u009b"), std::string::npos) << text;
+
+  const Json parsed = Json::parse(text)["ports"][0];
+  EXPECT_EQ(parsed["product"], port.product);
+  EXPECT_EQ(parsed["serialNumber"], port.serialNumber);
+  EXPECT_EQ(parsed["manufacturer"], "bad \xef\xbf\xbd\xef\xbf\xbd end \xc3\xa9");
+}
+
+}  // namespace
+}  // namespace ttyenum
