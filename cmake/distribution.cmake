@@ -28,18 +28,22 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Depends comes from the libraries the binary really links (libwxbase3.2-1, libstdc++6, libc6).
+# Building needs libwxgtk3.2-dev (for wxBase) and nlohmann-json3-dev (header-only, so it adds
+# nothing to Depends); scripts/ship package installs both.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # CPack puts the summary above this text as the description's first line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "ttyenum lists the serial ports of a Linux machine: on-board and PCI UARTs
-(/dev/ttyS*), USB serial adapters (/dev/ttyUSB*) and USB CDC ACM devices
-(/dev/ttyACM*). It keeps the nodes that sysfs shows to be real hardware,
+(/dev/ttyS*), USB serial adapters (/dev/ttyUSB*), USB CDC ACM devices
+(/dev/ttyACM*) and the on-chip UARTs of ARM boards (/dev/ttyAMA* and
+device-tree UARTs). It keeps the nodes that sysfs shows to be real hardware,
 describes each one (USB vendor and product ids, manufacturer, product,
 serial number and version; Plug and Play or PCI ids; kernel driver) and
 tells whether a process holds it open, from the descriptor links in /proc.
 
-The output is a detailed block per port, the bare port names, or one line
-per port shaped by a format string for scripts. Ports can be filtered by
+The output is a detailed block per port, the bare port names, one line per
+port shaped by a format string, or a JSON document that also names the
+holder, the stable /dev/serial names and the USB location. Ports can be filtered by
 state and by USB vendor and product id. The tool never opens a port.")
 include(CPack)
 
