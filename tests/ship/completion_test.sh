@@ -41,9 +41,12 @@ check() {
   fi
 }
 
-all_options='--format= --help --list= --no-counting --pid= --state= --version --vid= -f -h -l -s -v'
+all_options='--format= --help --json --list= --no-counting --pid= --state= --version --vid= -J -f -h -l -s -v'
 check "$all_options" ttyenum ""
 check "$all_options" ttyenum -
+check "--json" ttyenum --j
+check "$all_options" ttyenum --json "" # a switch: the next word is an option again
+check "$all_options" ttyenum -J -
 check "--no-counting" ttyenum --no
 check "--version --vid=" ttyenum --v
 check "long short" ttyenum --list ""

@@ -26,7 +26,7 @@ fi
 awk -v FS='\n' '
   function names_in(text,   found, list, n, i, sorted) {
     n = 0
-    while (match(text, /(^|[^A-Za-z0-9-])--?[a-z][a-z-]*/)) {
+    while (match(text, /(^|[^A-Za-z0-9-])--?[A-Za-z][a-z-]*/)) {
       found = substr(text, RSTART, RLENGTH)
       sub(/^[^-]/, "", found)
       list[++n] = found
