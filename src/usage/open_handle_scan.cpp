@@ -96,9 +96,12 @@ int pidOfFolder(const std::string& name) {
   return error == std::errc() ? pid : -1;
 }
 
-// False also where kcmp is refused or missing: the thread's table is then looked at.
-bool sharesLeaderTable(int pid, int tid) {
-  return ::syscall(SYS_kcmp, pid, tid, KCMP_FILES, 0, 0) == 0;
+// True when one of the tasks in `scanned` has the same descriptor table as `tid`. False also
+// where kcmp is refused or missing: the thread's table is then read.
+bool readSameTable(const std::vector<int>& scanned, int tid) {
+  return std::any_of(scanned.begin(), scanned.end(), [tid](int task) {
+    return ::syscall(SYS_kcmp, task, tid, KCMP_FILES, 0, 0) == 0;
+  });
 }
 
 class HolderScan {
@@ -128,20 +131,26 @@ class HolderScan {
       const int pid = pidOfFolder(name);
       if (pid < 0)
         continue;
+      // The tasks whose tables have been read. A leader that has exited may keep a folder that
+      // only root may open, while its threads' folders are still the user's.
+      std::vector<int> scanned;
       Directory descriptors(proc.fd(), name + "/fd");
-      if (!descriptors.isOpen())
-        continue;  // gone, or not ours to look into
-      scanDescriptors(descriptors, pid);
+      if (descriptors.isOpen()) {
+        scanDescriptors(descriptors, pid);
+        scanned.push_back(pid);
+      }
       if (unsettled_ > 0)
-        scanOtherThreadTables(proc.fd(), name, pid);
+        scanOtherThreadTables(proc.fd(), name, pid, scanned);
       if (unsettled_ == 0)
         return;
     }
   }
 
   // Threads share the leader's table unless one took a table of its own or the leader has
-  // exited (its table is then gone and only the threads' folders show the descriptors).
-  void scanOtherThreadTables(int proc, const std::string& name, int pid) {
+  // exited (its table is then gone and only the threads' folders show the descriptors). Each
+  // table is read once: a thread is skipped when it shares the table of a task already read.
+  void scanOtherThreadTables(int proc, const std::string& name, int pid,
+                             std::vector<int>& scanned) {
     const std::string taskFolder = name + "/task";
     // procfs counts a task folder's links as two plus its threads: one stat settles the
     // single-threaded processes, which are most of them.
@@ -151,12 +160,15 @@ class HolderScan {
     Directory threads(proc, taskFolder);
     if (!threads.isOpen())
       return;
-    while (const char* tid = threads.next()) {
-      if (name == tid || sharesLeaderTable(pid, pidOfFolder(tid)))
+    while (const char* tidName = threads.next()) {
+      const int tid = pidOfFolder(tidName);
+      if (name == tidName || readSameTable(scanned, tid))
         continue;
-      Directory descriptors(threads.fd(), std::string(tid) + "/fd");
-      if (descriptors.isOpen())
-        scanDescriptors(descriptors, pid);
+      Directory descriptors(threads.fd(), std::string(tidName) + "/fd");
+      if (!descriptors.isOpen())
+        continue;
+      scanDescriptors(descriptors, pid);
+      scanned.push_back(tid);
       if (unsettled_ == 0)
         return;
     }

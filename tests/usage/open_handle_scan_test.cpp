@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -144,14 +145,35 @@ class ThreadHolder {
   pid_t pid_ = -1;
 };
 
+// Run as an ordinary user too: a leader that has exited leaves a descriptor folder only root
+// may open, while its threads' folders stay the user's.
 TEST(FindHolderPidLive, DescriptorsOnlyAThreadsTableShowsAreFound) {
   for (bool leaderExits : {true, false}) {
     SCOPED_TRACE(leaderExits ? "main thread exited" : "thread with a table of its own");
     FakeRoot scratch;
     const std::string file = scratch.path("/ttyFAKE3");
-    ThreadHolder holder(file, leaderExits);
-    EXPECT_EQ(findHolderPid(file), holder.pid());
-    EXPECT_EQ(findHolderPid(file + "x"), -1);
+    ASSERT_EQ(::close(::open(file.c_str(), O_RDONLY | O_CREAT, 0644)), 0);
+    ASSERT_EQ(::chmod(scratch.folder().c_str(), 0755), 0);
+    const auto check = [&] {
+      ThreadHolder holder(file, leaderExits);
+      return findHolderPid(file) == holder.pid() && findHolderPid(file + "x") == -1;
+    };
+    EXPECT_TRUE(check());
+    if (::geteuid() != 0)
+      continue;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // Dropping root makes a process undumpable, which hands its /proc folders to root; an
+      // ordinary user's processes are dumpable.
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0 || ::prctl(PR_SET_DUMPABLE, 1) != 0)
+        ::_exit(2);
+      ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "as an ordinary user; 2: could not drop root";
   }
 }
 
