@@ -18,12 +18,14 @@ int listPorts(const ttyenum::ListingSettings& settings) {
   std::vector<ttyenum::PortInfo> ports;
   std::vector<ttyenum::PortFacts> facts;
   ttyenum::PortEnumerator enumerator;
-  enumerator.enumerate(ports, facts);
   std::ostringstream out;
-  if (settings.json)
+  if (settings.json) {
+    enumerator.enumerate(ports, facts);
     ttyenum::writeJsonListing(ports, facts, settings, out);
-  else
+  } else {
+    enumerator.enumerate(ports);
     ttyenum::writeListing(ports, settings, out);
+  }
   return ttyenum::deliverOutput(STDOUT_FILENO, out.str(), std::cerr);
 }
 

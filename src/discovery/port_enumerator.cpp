@@ -34,7 +34,9 @@ class PortEnumerator::Impl {
  public:
   explicit Impl(FileSystemRoot root) : root_(std::move(root)) {}
 
-  size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts) {
+  // `describe` asks for the facts that only a fuller form shows: holder commands, device
+  // numbers and stable links.
+  size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts, bool describe) {
     facts.resize(ports.size());
     const size_t first = ports.size();
     std::vector<std::string> paths;
@@ -51,7 +53,10 @@ class PortEnumerator::Impl {
       paths.clear();
     }
     markHolders(ports, facts, first);
-    describeNodes(ports, facts, first);
+    if (describe) {
+      nameHolders(facts, first);
+      describeNodes(ports, facts, first);
+    }
     return ports.size() - first;
   }
 
@@ -74,7 +79,12 @@ class PortEnumerator::Impl {
     for (size_t i = first; i < ports.size(); ++i) {
       facts[i].holderPid = holders[i - first];
       ports[i].inUse = facts[i].holderPid >= 0;
-      if (ports[i].inUse)
+    }
+  }
+
+  void nameHolders(std::vector<PortFacts>& facts, size_t first) {
+    for (size_t i = first; i < facts.size(); ++i) {
+      if (facts[i].holderPid >= 0)
         facts[i].holderCommand = processCommand(facts[i].holderPid, root_);
     }
   }
@@ -99,10 +109,10 @@ PortEnumerator::PortEnumerator(FileSystemRoot root) : impl_(new Impl(std::move(r
 PortEnumerator::~PortEnumerator() = default;
 size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports) {
   std::vector<PortFacts> facts;
-  return impl_->enumerate(ports, facts);
+  return impl_->enumerate(ports, facts, false);
 }
 size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts) {
-  return impl_->enumerate(ports, facts);
+  return impl_->enumerate(ports, facts, true);
 }
 
 }  // namespace ttyenum

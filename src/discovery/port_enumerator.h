@@ -23,8 +23,9 @@ class PortEnumerator {
   // Appends one record per accepted node to `ports`; returns how many it appended. The holders
   // of all appended ports are found in one scan of /proc.
   size_t enumerate(std::vector<PortInfo>& ports);
-  // The same, with the facts of each port at the same index of `facts` (first resized to
-  // `ports`, so that the two lists stay aligned).
+  // The same, with all the facts of each port at the same index of `facts` (first resized to
+  // `ports`, so that the two lists stay aligned): the holder's command, the device number and
+  // the stable links too, which the other overload does not read.
   size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts);
 
  private:
