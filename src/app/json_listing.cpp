@@ -69,6 +69,31 @@ Json portObject(const PortInfo& port, const PortFacts& facts) {
   };
 }
 
+// The library's compact text with a blank after each "," and ":" between tokens, so that the
+// document reads {"ports": [{"portName": "/dev/ttyS0", ...}]} on one line.
+std::string spacedJson(const std::string& compact) {
+  std::string out;
+  out.reserve(compact.size() + compact.size() / 8);
+  bool inString = false;
+  bool escaped = false;
+  for (const char c : compact) {
+    out += c;
+    if (inString) {
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == ',' || c == ':') {
+      out += ' ';
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 void writeJsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
@@ -80,7 +105,8 @@ void writeJsonListing(const std::vector<PortInfo>& ports, const std::vector<Port
   }
   const Json document = {{"ports", std::move(list)}};
   // Bytes that are not UTF-8 become U+FFFD; the library leaves DEL and the C1 controls raw.
-  out << escapeJsonText(document.dump(2, ' ', false, Json::error_handler_t::replace)) << '\n';
+  const std::string compact = document.dump(-1, ' ', false, Json::error_handler_t::replace);
+  out << escapeJsonText(spacedJson(compact)) << '\n';
 }
 
 }  // namespace ttyenum

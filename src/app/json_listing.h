@@ -9,8 +9,9 @@
 
 namespace ttyenum {
 
-// Writes the ports that pass the filters as one JSON document, {"ports": [...]}, ending with a
-// line feed; an empty list gives an empty array. `facts` stands beside `ports`, index for index.
+// Writes the ports that pass the filters as one JSON document on one line, {"ports": [...]},
+// with a blank after each "," and ":", ending with a line feed; an empty list gives
+// {"ports": []}. `facts` stands beside `ports`, index for index.
 // Texts keep their stored bytes (empty ones are null); the output is valid UTF-8 with every
 // control character escaped (see escapeJsonText).
 void writeJsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,

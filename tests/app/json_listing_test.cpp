@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -53,6 +54,7 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
       jsonListing({uart, usbPort("/dev/ttyUSB0", true), usbPort("/dev/ttyUSB1", true)},
                   {uartFacts, usbFacts, goneHolder});
   ASSERT_EQ(text.back(), '\n');
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << "one document, one line";
   const Json document = Json::parse(text);
   const Json expected = Json::parse(R"({"ports": [
     {"portName": "/dev/ttyS0", "serialNumber": null, "product": "UART", "driver": null,
@@ -85,8 +87,8 @@ TEST(JsonListing, FiltersApplyAndAnEmptyResultIsAnEmptyArray) {
   ListingSettings otherVendor;
   otherVendor.vendorIdFilter = "1a86";
   otherVendor.countingOff = true;
-  EXPECT_EQ(jsonListing(ports, facts, otherVendor), "{\n  \"ports\": []\n}\n");
-  EXPECT_EQ(jsonListing({}, {}), "{\n  \"ports\": []\n}\n");
+  EXPECT_EQ(jsonListing(ports, facts, otherVendor), "{\"ports\": []}\n");
+  EXPECT_EQ(jsonListing({}, {}), "{\"ports\": []}\n");
 }
 
 // A device writes its own strings: whatever they hold, the output is valid UTF-8 with no raw
@@ -96,6 +98,7 @@ TEST(JsonListing, HostileDeviceStringsComeBackIntactButNeverRaw) {
   port.product = "Pwn\x1b[31mRED\x7f\xc2\x9b";
   port.serialNumber = std::string("LAB\n\"q\"\\\0\t", 10);
   port.manufacturer = "bad \xff\xfe end \xc3\xa9";
+  port.driver = "a,b:c\\\",d";  // separators inside a string stay as they are
   const std::string text = jsonListing({port}, {PortFacts()});
 
   for (const char byte : text) {
@@ -109,6 +112,7 @@ TEST(JsonListing, HostileDeviceStringsComeBackIntactButNeverRaw) {
   EXPECT_EQ(parsed["product"], port.product);
   EXPECT_EQ(parsed["serialNumber"], port.serialNumber);
   EXPECT_EQ(parsed["manufacturer"], "bad \xef\xbf\xbd\xef\xbf\xbd end \xc3\xa9");
+  EXPECT_EQ(parsed["driver"], port.driver);
 }
 
 }  // namespace

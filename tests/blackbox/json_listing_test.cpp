@@ -100,7 +100,7 @@ TEST_F(JsonListing, PrecedenceFiltersAndTheEmptyDocument) {
   EXPECT_EQ(names(runToolInFakeRoot(fake, {"-J", "--pid=0003"})),
             (std::vector<std::string>{"/dev/ttyS5", "/dev/ttyS6"}));
 
-  const std::string empty = "{\n  \"ports\": []\n}\n";
+  const std::string empty = "{\"ports\": []}\n";
   EXPECT_EQ(runToolInFakeRoot(fake, {"--json", "--state=used"}).out, empty);
   FakeRoot noPorts;
   noPorts.folder("/sys/class/tty");
