@@ -2,21 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fake_root.h"
+
 namespace ttyenum {
 namespace {
 
 PortInfo usbPort() {
-  PortInfo port;
-  port.portName = "/dev/ttyUSB1";
-  port.serialNumber = "A50285BI";
-  port.product = "FT232R USB UART";
-  port.driver = "ftdi_sio";
-  port.manufacturer = "FTDI";
-  port.vendorId = "0403";
-  port.productId = "6001";
-  port.version = " 6.00";
-  port.inUse = false;
-  return port;
+  return testing::ftdiPort("/dev/ttyUSB1");
 }
 
 TEST(FormatPortInfo, RendersPlaceholdersAndLiteralBytes) {

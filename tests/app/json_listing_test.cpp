@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "support/fake_root.h"
+
 namespace ttyenum {
 namespace {
 
@@ -16,20 +18,6 @@ std::string jsonListing(const std::vector<PortInfo>& ports, const std::vector<Po
   std::ostringstream out;
   writeJsonListing(ports, facts, settings, out);
   return out.str();
-}
-
-PortInfo usbPort(const std::string& name, bool inUse) {
-  PortInfo port;
-  port.portName = name;
-  port.serialNumber = "A50285BI";
-  port.product = "FT232R USB UART";
-  port.driver = "ftdi_sio";
-  port.manufacturer = "FTDI";
-  port.vendorId = "0403";
-  port.productId = "6001";
-  port.version = " 2.00";
-  port.inUse = inUse;
-  return port;
 }
 
 TEST(JsonListing, EveryKeyInOrderWithItsValue) {
@@ -50,9 +38,9 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
   PortFacts goneHolder;
   goneHolder.holderPid = 7;  // the holder exited before its command was read
 
-  const std::string text =
-      jsonListing({uart, usbPort("/dev/ttyUSB0", true), usbPort("/dev/ttyUSB1", true)},
-                  {uartFacts, usbFacts, goneHolder});
+  const std::string text = jsonListing(
+      {uart, testing::ftdiPort("/dev/ttyUSB0", true), testing::ftdiPort("/dev/ttyUSB1", true)},
+      {uartFacts, usbFacts, goneHolder});
   ASSERT_EQ(text.back(), '\n');
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << "one document, one line";
   const Json document = Json::parse(text);
@@ -63,12 +51,12 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
      "usbInterface": null, "links": []},
     {"portName": "/dev/ttyUSB0", "serialNumber": "A50285BI", "product": "FT232R USB UART",
      "driver": "ftdi_sio", "manufacturer": "FTDI", "vendorId": "0403", "productId": "6001",
-     "version": " 2.00", "inUse": true, "holder": {"pid": 4242, "command": "minicom"},
+     "version": " 6.00", "inUse": true, "holder": {"pid": 4242, "command": "minicom"},
      "kind": "usb", "device": "188:0", "usbLocation": "1-1.2", "usbInterface": 1,
      "links": ["/dev/serial/by-id/usb-FTDI-if01", "/dev/serial/by-path/pci-usb-0:1.2:1.1"]},
     {"portName": "/dev/ttyUSB1", "serialNumber": "A50285BI", "product": "FT232R USB UART",
      "driver": "ftdi_sio", "manufacturer": "FTDI", "vendorId": "0403", "productId": "6001",
-     "version": " 2.00", "inUse": true, "holder": {"pid": 7, "command": null},
+     "version": " 6.00", "inUse": true, "holder": {"pid": 7, "command": null},
      "kind": "usb", "device": null, "usbLocation": null, "usbInterface": null, "links": []}
   ]})");
   // ordered_json compares key order too.
@@ -76,8 +64,8 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
 }
 
 TEST(JsonListing, FiltersApplyAndAnEmptyResultIsAnEmptyArray) {
-  const std::vector<PortInfo> ports = {usbPort("/dev/ttyUSB0", false),
-                                       usbPort("/dev/ttyUSB1", true)};
+  const std::vector<PortInfo> ports = {testing::ftdiPort("/dev/ttyUSB0", false),
+                                       testing::ftdiPort("/dev/ttyUSB1", true)};
   const std::vector<PortFacts> facts(2);
   ListingSettings used;
   used.stateFilter = StateFilter::kUsed;
@@ -94,7 +82,7 @@ TEST(JsonListing, FiltersApplyAndAnEmptyResultIsAnEmptyArray) {
 // A device writes its own strings: whatever they hold, the output is valid UTF-8 with no raw
 // control character, and a reader gets back every valid character.
 TEST(JsonListing, HostileDeviceStringsComeBackIntactButNeverRaw) {
-  PortInfo port = usbPort("/dev/ttyUSB0", false);
+  PortInfo port = testing::ftdiPort("/dev/ttyUSB0", false);
   port.product = "Pwn\x1b[31mRED\x7f\xc2\x9b";
   port.serialNumber = std::string("LAB\n\"q\"\\\0\t", 10);
   port.manufacturer = "bad \xff\xfe end \xc3\xa9";

@@ -60,8 +60,8 @@ if [ "$inside" -eq 1 ]; then
     holder_pids+=($!)
     wait_for_holder "$!" "$node"
   done
-  for spec in "${renamed[@]+"${renamed[@]}"}"; do
-    name=${spec%%=*} numbers=${spec#*=}
+  for holding in "${renamed[@]+"${renamed[@]}"}"; do
+    name=${holding%%=*} numbers=${holding#*=}
     unshare --mount --propagation private sh -c \
       'mount -t tmpfs none /dev && mknod "/dev/$1" c "$2" "$3" && exec sleep 300 <"/dev/$1"' \
       sh "$name" "${numbers%%:*}" "${numbers#*:}" &
@@ -87,7 +87,7 @@ hold_args=()
 for node in "${holds[@]+"${holds[@]}"}"; do
   hold_args+=(--hold "$node")
 done
-for spec in "${renamed[@]+"${renamed[@]}"}"; do
-  hold_args+=(--hold-as "$spec")
+for holding in "${renamed[@]+"${renamed[@]}"}"; do
+  hold_args+=(--hold-as "$holding")
 done
 exec unshare "${flags[@]}" -- bash "${BASH_SOURCE[0]}" --inside "${hold_args[@]+"${hold_args[@]}"}" -- "$root" "$@"

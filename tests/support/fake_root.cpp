@@ -58,6 +58,20 @@ void FakeRoot::unpackFixture(const std::string& name) {
     throw std::runtime_error("cannot unpack " + name);
 }
 
+PortInfo ftdiPort(const std::string& portName, bool inUse) {
+  PortInfo port;
+  port.portName = portName;
+  port.serialNumber = "A50285BI";
+  port.product = "FT232R USB UART";
+  port.driver = "ftdi_sio";
+  port.manufacturer = "FTDI";
+  port.vendorId = "0403";
+  port.productId = "6001";
+  port.version = " 6.00";
+  port.inUse = inUse;
+  return port;
+}
+
 std::string recordText(const PortInfo& port) {
   return port.portName + " serialNumber='" + port.serialNumber + "' product='" + port.product +
          "' driver='" + port.driver + "' manufacturer='" + port.manufacturer + "' vendorId='" +

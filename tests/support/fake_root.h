@@ -35,6 +35,9 @@ class FakeRoot {
   std::string folder_;
 };
 
+// An FTDI adapter's record as sysfs describes one: every text field set.
+PortInfo ftdiPort(const std::string& portName, bool inUse = false);
+
 // All nine fields of a record on one line, texts quoted so blanks show; for whole-record checks.
 std::string recordText(const PortInfo& port);
 
