@@ -1,11 +1,14 @@
 #include "app/output_escape.h"
 
+#include "common/utf8_text.h"
+
 namespace ttyenum {
 
 namespace {
 
-bool isControlByte(unsigned char byte) {
-  return byte < 0x20 || byte == 0x7f;
+// C0, DEL and the C1 controls U+0080 to U+009F.
+bool isControl(char32_t codePoint) {
+  return codePoint < 0x20 || (codePoint >= 0x7f && codePoint <= 0x9f);
 }
 
 // True when bytes[at] starts a C1 control in UTF-8: C2 followed by 80..9F.
@@ -36,16 +39,22 @@ void appendJsonEscape(unsigned char codePoint, std::string& out) {
 std::string escapeFieldText(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (startsC1Control(text, i)) {
-      appendHexEscape(byte, out);
-      appendHexEscape(static_cast<unsigned char>(text[++i]), out);
-    } else if (isControlByte(byte)) {
-      appendHexEscape(byte, out);
+  size_t at = 0;
+  while (at < text.size()) {
+    char32_t codePoint = 0;
+    size_t length = decodeUtf8Sequence(text, at, codePoint);
+    // A byte outside well-formed UTF-8 is escaped alone, so that no neighbour, in this field or
+    // the next, can complete it; a control keeps all its bytes visible (C1 as \xc2\xhh).
+    const bool escaped = length == 0 || isControl(codePoint);
+    if (length == 0)
+      length = 1;
+    if (escaped) {
+      for (size_t i = at; i < at + length; ++i)
+        appendHexEscape(static_cast<unsigned char>(text[i]), out);
     } else {
-      out += text[i];
+      out.append(text, at, length);
     }
+    at += length;
   }
   return out;
 }

@@ -4,10 +4,11 @@
 
 namespace ttyenum {
 
-// The text of a port field as it may reach a terminal: each control byte (0x00-0x1F, 0x7F and
-// both bytes of a UTF-8 C1 control, C2 80 to C2 9F) becomes "\xHH" in lowercase hex; every other
-// byte, UTF-8 text included, is kept. Device strings are written by the device, so they are
-// never trusted to leave the terminal alone.
+// The text of a port field as it may reach a terminal: each control (0x00-0x1F, 0x7F, and both
+// bytes of a UTF-8 C1 control, C2 80 to C2 9F) and each byte that is not part of a well-formed
+// UTF-8 sequence becomes "\xHH" in lowercase hex; well-formed UTF-8 text is kept. Device strings
+// are written by the device, so they are never trusted to leave the terminal alone, and since
+// no raw byte of a broken sequence is kept, escaped fields stay free of controls when joined.
 std::string escapeFieldText(const std::string& text);
 
 // Escapes what a JSON writer may leave raw in valid UTF-8 JSON text: DEL (U+007F) and the C1

@@ -5,7 +5,7 @@
 namespace ttyenum {
 namespace {
 
-TEST(EscapeFieldText, EncodesControlBytesOnly) {
+TEST(EscapeFieldText, EncodesControlsAndBytesOutsideUtf8) {
   struct Row {
     const char* name;
     std::string text;
@@ -27,15 +27,53 @@ TEST(EscapeFieldText, EncodesControlBytesOnly) {
        "\\xc2\\x9b31m"},
       {"first and last C1", "\xc2\x80\xc2\x9f", "\\xc2\\x80\\xc2\\x9f"},
       {"no-break space is not C1", "\xc2\xa0", "\xc2\xa0"},
-      {"lone C2 at the end kept", "a\xc2", "a\xc2"},
-      {"lone C1 continuation byte kept", "\x9b", "\x9b"},
       {"UTF-8 text kept", "\xc3\xa9\xe2\x86\x92\xe6\x97\xa5\xe6\x9c\xac",
        "\xc3\xa9\xe2\x86\x92\xe6\x97\xa5\xe6\x9c\xac"},
+      {"euro sign and a four-byte emoji kept", "\xe2\x82\xac\xf0\x9f\x98\x80",
+       "\xe2\x82\xac\xf0\x9f\x98\x80"},
+      {"trailing C2", "a\xc2", "a\\xc2"},
+      {"stray continuation 85",
+       "\x85"
+       "B",
+       "\\x85B"},
+      {"C2 before a printable byte",
+       "\xc2"
+       "A",
+       "\\xc2A"},
+      {"overlong NUL C0 80", "\xc0\x80", "\\xc0\\x80"},
+      {"surrogate ED A0 80", "\xed\xa0\x80", "\\xed\\xa0\\x80"},
+      {"past U+10FFFF", "\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
+      {"truncated euro sign", "\xe2\x82", "\\xe2\\x82"},
+      {"truncated euro sign before text",
+       "\xe2\x82"
+       "A",
+       "\\xe2\\x82A"},
+      {"Latin-1 byte", "caf\xe9", "caf\\xe9"},
       {"backslash itself kept", "a\\x1b", "a\\x1b"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(escapeFieldText(row.text), row.expected);
+  }
+}
+
+// Each field judged alone must not leave bytes that a neighbouring field completes: C2 at the end
+// of a manufacturer and 85 or 9B at the start of a product would join into NEL or CSI.
+TEST(EscapeFieldText, JoinedFieldsHoldNoRawControl) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"A\xc2",
+       "\x85"
+       "B"},
+      {"A\xc2",
+       "\x9b"
+       "31m"},
+      {"\xe2\x82", "\xac"},  // would join into a euro sign: printable, but still not kept
+  };
+  for (const auto& [first, second] : rows) {
+    SCOPED_TRACE(first + "|" + second);
+    const std::string joined = escapeFieldText(first) + escapeFieldText(second);
+    for (const char c : joined)
+      EXPECT_LT(static_cast<unsigned char>(c), 0x80);
   }
 }
 
