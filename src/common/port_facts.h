@@ -18,6 +18,9 @@ enum class PortKind {
 struct DeviceNumber {
   unsigned major = 0;
   unsigned minor = 0;
+
+  // "major:minor", such as 188:0.
+  std::string text() const { return std::to_string(major) + ":" + std::to_string(minor); }
 };
 
 // What discovery and the holder scan learn of a port beyond its PortInfo. Kept beside the
@@ -30,6 +33,29 @@ struct PortFacts {
   std::string usbLocation;  // USB ports: the device that owns the interface, such as 1-1.2
   std::optional<unsigned> usbInterface;  // USB ports: that interface's bInterfaceNumber
   std::vector<std::string> links;        // /dev/serial/by-id and by-path links to the node, sorted
+  std::string group;   // the name of the node's group; empty when the node or the name is unknown
+  std::string access;  // "rw", "r" or "w": what this process may open the node for; else empty
+
+  // The first of `links` in `folder` (given with its trailing slash); empty when there is none.
+  std::string firstLinkIn(const std::string& folder) const {
+    for (const std::string& link : links) {
+      if (link.compare(0, folder.size(), folder) == 0)
+        return link;
+    }
+    return std::string();
+  }
+};
+
+// Which of the facts that cost more than the probes' own reads a listing wants. The kind, the
+// holder's pid and the USB location and interface always come with the probes and the scan.
+struct FactNeeds {
+  bool holderCommand = false;  // /proc/<pid>/comm of each holder
+  bool links = false;          // a walk of /dev/serial/by-id and by-path
+  bool node = false;           // the node's device number, group and access: a stat and two
+                               // faccessat calls per port
+
+  static FactNeeds all() { return {true, true, true}; }
+  bool any() const { return holderCommand || links || node; }
 };
 
 }  // namespace ttyenum

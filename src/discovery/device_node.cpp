@@ -1,9 +1,13 @@
 #include "discovery/device_node.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "discovery/sysfs_attribute.h"
 
@@ -15,6 +19,30 @@ std::optional<DeviceNumber> deviceNumberOf(const std::string& devicePath,
   if (::stat(root.path(devicePath).c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
     return std::nullopt;
   return DeviceNumber{major(node.st_rdev), minor(node.st_rdev)};
+}
+
+std::string groupNameOf(const std::string& devicePath, const FileSystemRoot& root) {
+  struct stat node {};
+  if (::stat(root.path(devicePath).c_str(), &node) != 0)
+    return std::string();
+  std::vector<char> buffer(1024);
+  struct group entry {};
+  struct group* found = nullptr;
+  // Group entries with many members need a bigger buffer than sysconf suggests.
+  while (::getgrgid_r(node.st_gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+         buffer.size() < (size_t{1} << 20))
+    buffer.resize(buffer.size() * 2);
+  return found != nullptr ? std::string(found->gr_name) : std::string();
+}
+
+std::string accessOf(const std::string& devicePath, const FileSystemRoot& root) {
+  const std::string path = root.path(devicePath);
+  std::string access;
+  if (::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0)
+    access += 'r';
+  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0)
+    access += 'w';
+  return access;
 }
 
 std::string resolveLinkTarget(const std::string& folder, const std::string& target) {

@@ -13,6 +13,16 @@ namespace ttyenum {
 std::optional<DeviceNumber> deviceNumberOf(const std::string& devicePath,
                                            const FileSystemRoot& root = FileSystemRoot());
 
+// The name of the node's group, as the group database gives it; empty when the node cannot be
+// stat'ed or its group id has no name.
+std::string groupNameOf(const std::string& devicePath,
+                        const FileSystemRoot& root = FileSystemRoot());
+
+// What the process may open the node for, judged by its effective ids with
+// faccessat(..., AT_EACCESS), never by opening it: "rw", "r", "w", or empty for neither (and for
+// a missing node).
+std::string accessOf(const std::string& devicePath, const FileSystemRoot& root = FileSystemRoot());
+
 // A stable name that udev keeps for a node: a link under /dev/serial/by-id or by-path.
 struct SerialLink {
   std::string link;  // such as /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0

@@ -34,9 +34,9 @@ class PortEnumerator::Impl {
  public:
   explicit Impl(FileSystemRoot root) : root_(std::move(root)) {}
 
-  // `describe` asks for the facts that only a fuller form shows: holder commands, device
-  // numbers and stable links.
-  size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts, bool describe) {
+  // `needs` names the facts beyond the probes' own reads that the caller will show.
+  size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
+                   const FactNeeds& needs) {
     facts.resize(ports.size());
     const size_t first = ports.size();
     std::vector<std::string> paths;
@@ -53,10 +53,12 @@ class PortEnumerator::Impl {
       paths.clear();
     }
     markHolders(ports, facts, first);
-    if (describe) {
+    if (needs.holderCommand)
       nameHolders(facts, first);
+    if (needs.links)
+      linkNodes(ports, facts, first);
+    if (needs.node)
       describeNodes(ports, facts, first);
-    }
     return ports.size() - first;
   }
 
@@ -89,16 +91,25 @@ class PortEnumerator::Impl {
     }
   }
 
-  // What /dev says of each node: its device number and the stable links that lead to it.
-  void describeNodes(const std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
-                     size_t first) {
+  // The stable links that lead to each node.
+  void linkNodes(const std::vector<PortInfo>& ports, std::vector<PortFacts>& facts, size_t first) {
     const std::vector<SerialLink> links = readSerialLinks(root_);
     for (size_t i = first; i < ports.size(); ++i) {
-      facts[i].device = deviceNumberOf(ports[i].portName, root_);
       for (const SerialLink& link : links) {
         if (link.node == ports[i].portName)
           facts[i].links.push_back(link.link);
       }
+    }
+  }
+
+  // What /dev says of each node itself: its device number, its group and what this process may
+  // open it for.
+  void describeNodes(const std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
+                     size_t first) {
+    for (size_t i = first; i < ports.size(); ++i) {
+      facts[i].device = deviceNumberOf(ports[i].portName, root_);
+      facts[i].group = groupNameOf(ports[i].portName, root_);
+      facts[i].access = accessOf(ports[i].portName, root_);
     }
   }
 
@@ -109,10 +120,11 @@ PortEnumerator::PortEnumerator(FileSystemRoot root) : impl_(new Impl(std::move(r
 PortEnumerator::~PortEnumerator() = default;
 size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports) {
   std::vector<PortFacts> facts;
-  return impl_->enumerate(ports, facts, false);
+  return impl_->enumerate(ports, facts, FactNeeds());
 }
-size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts) {
-  return impl_->enumerate(ports, facts, true);
+size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
+                                 const FactNeeds& needs) {
+  return impl_->enumerate(ports, facts, needs);
 }
 
 }  // namespace ttyenum

@@ -23,10 +23,12 @@ class PortEnumerator {
   // Appends one record per accepted node to `ports`; returns how many it appended. The holders
   // of all appended ports are found in one scan of /proc.
   size_t enumerate(std::vector<PortInfo>& ports);
-  // The same, with all the facts of each port at the same index of `facts` (first resized to
-  // `ports`, so that the two lists stay aligned): the holder's command, the device number and
-  // the stable links too, which the other overload does not read.
-  size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts);
+  // The same, with the facts of each port at the same index of `facts` (first resized to
+  // `ports`, so that the two lists stay aligned). Of the facts that cost reads of their own
+  // (holder commands, stable links, the node's device number, group and access), only those
+  // that `needs` names are read; the others stay unknown.
+  size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
+                   const FactNeeds& needs = FactNeeds::all());
 
  private:
   class Impl;
