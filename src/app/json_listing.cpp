@@ -12,6 +12,8 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+}  // namespace
+
 const char* kindName(PortKind kind) {
   switch (kind) {
     case PortKind::kPlugAndPlay:
@@ -27,6 +29,8 @@ const char* kindName(PortKind kind) {
   }
   return "usb";
 }
+
+namespace {
 
 Json textOrNull(const std::string& text) {
   return text.empty() ? Json() : Json(text);
@@ -46,7 +50,7 @@ Json holderObject(const PortFacts& facts) {
 Json deviceText(const std::optional<DeviceNumber>& device) {
   if (!device)
     return Json();
-  return std::to_string(device->major) + ":" + std::to_string(device->minor);
+  return device->text();
 }
 
 Json portObject(const PortInfo& port, const PortFacts& facts) {
@@ -66,6 +70,8 @@ Json portObject(const PortInfo& port, const PortFacts& facts) {
       {"usbLocation", textOrNull(facts.usbLocation)},
       {"usbInterface", valueOrNull(facts.usbInterface)},
       {"links", facts.links},
+      {"group", textOrNull(facts.group)},
+      {"access", textOrNull(facts.access)},
   };
 }
 

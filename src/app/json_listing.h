@@ -9,6 +9,10 @@
 
 namespace ttyenum {
 
+// The name of a port's kind in the JSON and metrics forms: "pnp", "pci", "amba", "platform",
+// "usb".
+const char* kindName(PortKind kind);
+
 // Writes the ports that pass the filters as one JSON document on one line, {"ports": [...]},
 // with a blank after each "," and ":", ending with a line feed; an empty list gives
 // {"ports": []}. `facts` stands beside `ports`, index for index.

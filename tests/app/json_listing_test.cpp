@@ -35,6 +35,8 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
   usbFacts.usbLocation = "1-1.2";
   usbFacts.usbInterface = 1;
   usbFacts.links = {"/dev/serial/by-id/usb-FTDI-if01", "/dev/serial/by-path/pci-usb-0:1.2:1.1"};
+  usbFacts.group = "dialout";
+  usbFacts.access = "r";
   PortFacts goneHolder;
   goneHolder.holderPid = 7;  // the holder exited before its command was read
 
@@ -48,16 +50,18 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
     {"portName": "/dev/ttyS0", "serialNumber": null, "product": "UART", "driver": null,
      "manufacturer": null, "vendorId": null, "productId": null, "version": null,
      "inUse": false, "holder": null, "kind": "pnp", "device": "4:64", "usbLocation": null,
-     "usbInterface": null, "links": []},
+     "usbInterface": null, "links": [], "group": null, "access": null},
     {"portName": "/dev/ttyUSB0", "serialNumber": "A50285BI", "product": "FT232R USB UART",
      "driver": "ftdi_sio", "manufacturer": "FTDI", "vendorId": "0403", "productId": "6001",
      "version": " 6.00", "inUse": true, "holder": {"pid": 4242, "command": "minicom"},
      "kind": "usb", "device": "188:0", "usbLocation": "1-1.2", "usbInterface": 1,
-     "links": ["/dev/serial/by-id/usb-FTDI-if01", "/dev/serial/by-path/pci-usb-0:1.2:1.1"]},
+     "links": ["/dev/serial/by-id/usb-FTDI-if01", "/dev/serial/by-path/pci-usb-0:1.2:1.1"],
+     "group": "dialout", "access": "r"},
     {"portName": "/dev/ttyUSB1", "serialNumber": "A50285BI", "product": "FT232R USB UART",
      "driver": "ftdi_sio", "manufacturer": "FTDI", "vendorId": "0403", "productId": "6001",
      "version": " 6.00", "inUse": true, "holder": {"pid": 7, "command": null},
-     "kind": "usb", "device": null, "usbLocation": null, "usbInterface": null, "links": []}
+     "kind": "usb", "device": null, "usbLocation": null, "usbInterface": null, "links": [],
+     "group": null, "access": null}
   ]})");
   // ordered_json compares key order too.
   EXPECT_EQ(document, expected) << text;

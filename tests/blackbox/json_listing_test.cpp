@@ -53,7 +53,8 @@ TEST_F(JsonListing, HolderStableNamesAndUsbLocationOfEveryPort) {
     "serialNumber": "pci:v00001B36d00000002sv00001AF4sd00001100bc07sc00i02", "product": "UART",
     "driver": "serial", "manufacturer": null, "vendorId": "1b36", "productId": "0002",
     "version": null, "inUse": false, "holder": null, "kind": "pci", "device": null,
-    "usbLocation": null, "usbInterface": null, "links": []})"));
+    "usbLocation": null, "usbInterface": null, "links": [], "group": "root",
+    "access": "rw"})"));
   EXPECT_EQ(ports[0]["kind"], "pnp");
 
   const Json& ttyUSB0 = ports[5];
@@ -71,7 +72,8 @@ TEST_F(JsonListing, HolderStableNamesAndUsbLocationOfEveryPort) {
     "inUse": false, "holder": null, "kind": "usb", "device": "188:1", "usbLocation": "1-2.1",
     "usbInterface": 0,
     "links": ["/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0",
-              "/dev/serial/by-path/pci-0000:00:05.0-usb-0:2.1:1.0-port0"]})"));
+              "/dev/serial/by-path/pci-0000:00:05.0-usb-0:2.1:1.0-port0"],
+    "group": "root", "access": "rw"})"));
 
   const Json& ttyACM0 = ports[7];
   EXPECT_EQ(ttyACM0["inUse"], true);
