@@ -73,5 +73,93 @@ TEST(FormatPortInfo, EscapesControlBytesOfEveryField) {
   EXPECT_EQ(formatPortInfo(port, "%c%t%u%t%m%t%p%t%n%t%d%t%v%t%s"), expected);
 }
 
+PortFacts heldUsbFacts() {
+  PortFacts facts;
+  facts.kind = PortKind::kUsb;
+  facts.holderPid = 4242;
+  facts.holderCommand = "minicom";
+  facts.device = DeviceNumber{188, 1};
+  facts.links = {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                 "/dev/serial/by-id/usb-FTDI_second-if00-port0",
+                 "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0"};
+  facts.group = "dialout";
+  facts.access = "r";
+  return facts;
+}
+
+TEST(FormatPortInfo, FactLetters) {
+  struct Row {
+    const char* name;
+    std::string format;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"kind", "%k", "usb\n"},
+      {"holder pid and command", "%h %H", "4242 minicom\n"},
+      {"first by-id link", "%b",
+       "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n"},
+      {"device number", "%D", "188:1\n"},
+      {"access and group", "%a %g", "r dialout\n"},
+      {"with the fields", "%c%t%k%t%s", "/dev/ttyUSB1\tusb\tused\n"},
+      {"other letters still dropped", "[%x%B%K%G%A%e]", "[]\n"},
+      {"doubled percent before a letter", "%%h", "%h\n"},
+  };
+  const PortInfo port = testing::ftdiPort("/dev/ttyUSB1", true);
+  const PortFacts facts = heldUsbFacts();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(formatPortInfo(port, facts, row.format), row.expected);
+  }
+}
+
+TEST(FormatPortInfo, UnknownFactsRenderEmptyAndDeviceTextIsEscaped) {
+  const std::string every = "[%k][%h][%H][%b][%D][%a][%g]";
+  PortInfo uart;
+  uart.portName = "/dev/ttyS0";
+  PortFacts none;
+  none.kind = PortKind::kPlugAndPlay;
+  none.links = {"/dev/serial/by-path/platform-serial8250-port0"};  // no by-id link
+  EXPECT_EQ(formatPortInfo(uart, none, every), "[pnp][][][][][][]\n");
+  // A holder that exited before its command was read has a pid but no command.
+  PortFacts gone;
+  gone.holderPid = 7;
+  EXPECT_EQ(formatPortInfo(uart, gone, "%h|%H"), "7|\n");
+  // Without facts, every fact letter is empty, the kind included.
+  EXPECT_EQ(formatPortInfo(uart, every), "[][][][][][][]\n");
+
+  PortFacts hostile = heldUsbFacts();
+  hostile.holderCommand = "evil\x1b]0;x\x07";
+  hostile.group = "gr\noup\xff";
+  hostile.links = {"/dev/serial/by-id/usb-\x1b[2J"};
+  EXPECT_EQ(formatPortInfo(uart, hostile, "%H|%g|%b"),
+            "evil\\x1b]0;x\\x07|gr\\x0aoup\\xff|/dev/serial/by-id/usb-\\x1b[2J\n");
+}
+
+TEST(FactsUsedBy, NamesOnlyWhatTheFormatShows) {
+  struct Row {
+    const char* format;
+    bool holderCommand, links, node;
+  };
+  const Row rows[] = {
+      {"%c %u %m %p %n %d %v %s %t", false, false, false},
+      {"%k %h", false, false, false},  // the kind and the pid come with the probes and the scan
+      {"%H", true, false, false},
+      {"%b", false, true, false},
+      {"%D", false, false, true},
+      {"%a", false, false, true},
+      {"%g", false, false, true},
+      {"%%H %%b %%D", false, false, false},
+      {"%H%b%a", true, true, true},
+      {"50%", false, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.format);
+    const FactNeeds needs = factsUsedBy(row.format);
+    EXPECT_EQ(needs.holderCommand, row.holderCommand);
+    EXPECT_EQ(needs.links, row.links);
+    EXPECT_EQ(needs.node, row.node);
+  }
+}
+
 }  // namespace
 }  // namespace ttyenum
