@@ -43,6 +43,8 @@ const wxCmdLineEntryDesc kOptionTable[] = {
      wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "pid", "lists only serial ports with the given product id",
      wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "prometheus", "lists the ports as Prometheus metrics",
+     wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, "s", "state",
      "lists serial ports with the given state\n"
      "\t\t\texist : existing ports (default)\n"
@@ -84,6 +86,7 @@ class CommandLine::Impl {
     values.help = parser_->Found("h");
     values.version = parser_->Found("v");
     values.json = parser_->Found("J");
+    values.prometheus = parser_->Found("prometheus");
     values.list = optionValue("l");
     values.noCounting = parser_->Found("no-counting");
     values.productId = optionValue("pid");

@@ -74,6 +74,12 @@ RunPlan evaluateOptions(const OptionValues& values) {
     plan.action = RunAction::kRejectValue;
     return plan;
   }
+  // Metrics are a snapshot of their own; a document of another form cannot be both.
+  if (values.prometheus && values.json) {
+    plan.action = RunAction::kRejectValue;
+    return plan;
+  }
+  settings.prometheus = values.prometheus;
   settings.countingOff = values.noCounting;
   settings.json = values.json;
   if (values.productId)
@@ -92,6 +98,20 @@ bool passesFilters(const PortInfo& port, const ListingSettings& settings) {
   return passesStateFilter(port.inUse, settings.stateFilter) &&
          passesIdFilter(port.productId, settings.productIdFilter) &&
          passesIdFilter(port.vendorId, settings.vendorIdFilter);
+}
+
+FactNeeds factsNeededBy(const ListingSettings& settings) {
+  if (settings.json)
+    return FactNeeds::all();
+  if (settings.prometheus) {
+    FactNeeds needs;
+    needs.holderCommand = true;
+    needs.links = true;
+    return needs;
+  }
+  if (!settings.format.empty())
+    return factsUsedBy(settings.format);
+  return FactNeeds();
 }
 
 void writeLongForm(const PortInfo& port, std::ostream& out) {
@@ -114,14 +134,21 @@ void writeShortForm(const PortInfo& port, std::ostream& out) {
 
 int writeListing(const std::vector<PortInfo>& ports, const ListingSettings& settings,
                  std::ostream& out) {
+  return writeListing(ports, {}, settings, out);
+}
+
+int writeListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
+                 const ListingSettings& settings, std::ostream& out) {
   if (ports.empty())
     return 0;
   int counter = 0;
-  for (const PortInfo& port : ports) {
+  for (size_t i = 0; i < ports.size(); ++i) {
+    const PortInfo& port = ports[i];
     if (!passesFilters(port, settings))
       continue;
     if (!settings.format.empty())
-      out << formatPortInfo(port, settings.format);
+      out << (i < facts.size() ? formatPortInfo(port, facts[i], settings.format)
+                               : formatPortInfo(port, settings.format));
     else if (settings.listForm == ListForm::kShort)
       writeShortForm(port, out);
     else

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/port_facts.h"
 #include "common/port_info.h"
 
 namespace ttyenum {
@@ -22,8 +23,9 @@ enum class StateFilter { kExist, kFree, kUsed };
 
 // What the options decide for a listing. Empty texts mean "not set".
 struct ListingSettings {
-  std::string format;  // the format form when non-empty
-  bool json = false;   // the JSON form, over the format and list forms
+  std::string format;       // the format form when non-empty
+  bool json = false;        // the JSON form, over the format and list forms
+  bool prometheus = false;  // the metrics form, over the format and list forms; never with json
   ListForm listForm = ListForm::kLong;
   bool countingOff = false;
   std::string productIdFilter;
@@ -37,6 +39,7 @@ struct OptionValues {
   bool version = false;
   bool noCounting = false;
   bool json = false;
+  bool prometheus = false;
   std::optional<std::string> format;
   std::optional<std::string> list;
   std::optional<std::string> productId;
@@ -48,7 +51,8 @@ enum class RunAction {
   kList,         // list the ports with `settings`
   kShowHelp,     // usage text, success
   kShowVersion,  // version text on standard output
-  kRejectValue,  // a --list or --state value outside its set: usage text, failure
+  kRejectValue,  // a --list or --state value outside its set, or forms that exclude each other:
+                 // usage text, failure
 };
 
 struct RunPlan {
@@ -56,14 +60,20 @@ struct RunPlan {
   ListingSettings settings;
 };
 
-// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value,
-// then a bad --state value. Values match only exactly (case counts); empty --format, --pid and
+// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value
+// or --prometheus with --json, then a bad --state value. Values match only exactly (case counts);
+// empty --format, --pid and
 // --vid act as absent.
 RunPlan evaluateOptions(const OptionValues& values);
 
 // True when the port passes the state filter and both id filters (exact byte equality; a set
 // filter never matches an empty id).
 bool passesFilters(const PortInfo& port, const ListingSettings& settings);
+
+// The facts beyond the probes' own reads that the chosen form shows: all for JSON, holder
+// commands and stable links for the metrics, what the format names for the format form, none
+// for the long and short forms.
+FactNeeds factsNeededBy(const ListingSettings& settings);
 
 // The ten-line block: rule, eight labelled fields, rule.
 void writeLongForm(const PortInfo& port, std::ostream& out);
@@ -75,6 +85,9 @@ void writeShortForm(const PortInfo& port, std::ostream& out);
 // all. Returns the number of ports written.
 int writeListing(const std::vector<PortInfo>& ports, const ListingSettings& settings,
                  std::ostream& out);
+// The same, with the facts at the same index of `facts` for the format form's fact letters.
+int writeListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
+                 const ListingSettings& settings, std::ostream& out);
 
 // Writes `bytes` whole to descriptor `fd`. On failure writes "ttyenum: write error: " and the
 // system's reason to `errors` and returns kExitWriteError; else returns kExitSuccess.

@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/json_listing.h"
 #include "app/listing.h"
+#include "app/prometheus_listing.h"
 #include "discovery/port_enumerator.h"
 
 namespace {
@@ -19,13 +20,13 @@ int listPorts(const ttyenum::ListingSettings& settings) {
   std::vector<ttyenum::PortFacts> facts;
   ttyenum::PortEnumerator enumerator;
   std::ostringstream out;
-  if (settings.json) {
-    enumerator.enumerate(ports, facts);
+  enumerator.enumerate(ports, facts, ttyenum::factsNeededBy(settings));
+  if (settings.prometheus)
+    ttyenum::writePrometheusListing(ports, facts, settings, out);
+  else if (settings.json)
     ttyenum::writeJsonListing(ports, facts, settings, out);
-  } else {
-    enumerator.enumerate(ports);
-    ttyenum::writeListing(ports, settings, out);
-  }
+  else
+    ttyenum::writeListing(ports, facts, settings, out);
   return ttyenum::deliverOutput(STDOUT_FILENO, out.str(), std::cerr);
 }
 

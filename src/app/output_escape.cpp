@@ -59,6 +59,34 @@ std::string escapeFieldText(const std::string& text) {
   return out;
 }
 
+std::string escapePrometheusLabel(const std::string& text) {
+  constexpr char32_t kReplacement = 0xfffd;
+  std::string out;
+  out.reserve(text.size());
+  size_t at = 0;
+  while (at < text.size()) {
+    char32_t codePoint = 0;
+    const size_t length = decodeUtf8Sequence(text, at, codePoint);
+    if (length == 0) {
+      appendUtf8(kReplacement, out);
+      at += 1;
+      continue;
+    }
+    if (codePoint == '\\')
+      out += "\\\\";
+    else if (codePoint == '"')
+      out += "\\\"";
+    else if (codePoint == '\n')
+      out += "\\n";
+    else if (isControl(codePoint))
+      appendUtf8(kReplacement, out);
+    else
+      out.append(text, at, length);
+    at += length;
+  }
+  return out;
+}
+
 std::string escapeJsonText(const std::string& json) {
   std::string out;
   out.reserve(json.size());

@@ -16,4 +16,9 @@ std::string escapeFieldText(const std::string& text);
 // strings, so the document stays valid and a reader gets the same characters back.
 std::string escapeJsonText(const std::string& json);
 
+// A label value of the Prometheus text format (0.0.4): a backslash as \\, a double quote as \",
+// a line feed as \n; every other control (C0, DEL, C1) becomes U+FFFD, and so does each byte that
+// is not part of well-formed UTF-8, one per byte. The result is valid UTF-8 without a raw control.
+std::string escapePrometheusLabel(const std::string& text);
+
 }  // namespace ttyenum

@@ -73,6 +73,12 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
        RunAction::kRejectValue},
       {"state empty", with([](OptionValues& v) { v.state = ""; }), RunAction::kRejectValue},
       {"state prefix", with([](OptionValues& v) { v.state = "fre"; }), RunAction::kRejectValue},
+      {"prometheus", with([](OptionValues& v) { v.prometheus = true; }), RunAction::kList},
+      {"prometheus with json", with([](OptionValues& v) { v.prometheus = v.json = true; }),
+       RunAction::kRejectValue},
+      {"version over prometheus with json",
+       with([](OptionValues& v) { v.version = v.prometheus = v.json = true; }),
+       RunAction::kShowVersion},
       {"empty format, pid and vid are fine",
        with([](OptionValues& v) { v.format = v.productId = v.vendorId = ""; }), RunAction::kList},
   };
@@ -103,6 +109,30 @@ TEST(EvaluateOptions, SettingsFromValues) {
   EXPECT_EQ(defaults.listForm, ListForm::kLong);
   EXPECT_FALSE(defaults.countingOff);
   EXPECT_EQ(defaults.stateFilter, StateFilter::kExist);
+}
+
+// Each form reads only the facts it shows; the metrics win over the format, as the JSON form does.
+TEST(FactsNeededBy, EachFormReadsWhatItShows) {
+  ListingSettings settings;
+  EXPECT_FALSE(factsNeededBy(settings).any());
+  settings.listForm = ListForm::kShort;
+  EXPECT_FALSE(factsNeededBy(settings).any());
+  settings.format = "%c %k %h";
+  EXPECT_FALSE(factsNeededBy(settings).any());
+  settings.format = "%c %a";
+  EXPECT_TRUE(factsNeededBy(settings).node);
+  EXPECT_FALSE(factsNeededBy(settings).links);
+
+  settings.prometheus = true;
+  const FactNeeds metrics = factsNeededBy(settings);
+  EXPECT_TRUE(metrics.holderCommand);
+  EXPECT_TRUE(metrics.links);
+  EXPECT_FALSE(metrics.node);
+
+  settings.prometheus = false;
+  settings.json = true;
+  const FactNeeds json = factsNeededBy(settings);
+  EXPECT_TRUE(json.holderCommand && json.links && json.node);
 }
 
 TEST(WriteListing, LongBlocksInARowWithCountLine) {

@@ -91,5 +91,40 @@ TEST(EscapeJsonText, EncodesDelAndC1ControlsOnly) {
   }
 }
 
+TEST(EscapePrometheusLabel, EscapesQuotingAndReplacesControlsAndBrokenBytes) {
+  const std::string fffd = "\xef\xbf\xbd";
+  struct Row {
+    const char* name;
+    std::string text;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"plain", "/dev/ttyUSB0", "/dev/ttyUSB0"},
+      {"quote and backslash", "a\"b\\c", "a\\\"b\\\\c"},
+      {"line feed", "LAB\nFAKE", "LAB\\nFAKE"},
+      {"escape sequence", "Pwn\x1b[31m", "Pwn" + fffd + "[31m"},
+      {"tab, carriage return and NUL", std::string("\t\r\0", 3), fffd + fffd + fffd},
+      {"DEL", "\x7f", fffd},
+      {"C1 CSI, one character",
+       "\xc2\x9b"
+       "2J",
+       fffd + "2J"},
+      {"no-break space kept", "\xc2\xa0", "\xc2\xa0"},
+      {"UTF-8 text kept", "caf\xc3\xa9 \xe6\x97\xa5", "caf\xc3\xa9 \xe6\x97\xa5"},
+      {"each broken byte alone", "\xff\xfe", fffd + fffd},
+      {"truncated euro sign",
+       "\xe2\x82"
+       "A",
+       fffd + fffd + "A"},
+      {"overlong slash", "\xc0\xaf", fffd + fffd},
+      {"surrogate", "\xed\xa0\x80", fffd + fffd + fffd},
+      {"replacement character itself kept", fffd, fffd},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(escapePrometheusLabel(row.text), row.expected);
+  }
+}
+
 }  // namespace
 }  // namespace ttyenum

@@ -13,7 +13,8 @@ namespace {
 // The usage text as wxWidgets 3.2 lays it out from the option table and the logo.
 const std::string kUsage =
     "ttyenum [options]\n"
-    "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--no-counting] [--pid <str>] [-s <str>] "
+    "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--no-counting] [--pid <str>] [--prometheus] "
+    "[-s <str>] "
     "[--vid <str>] [-v]\n"
     "  -h, --help        \tshows help\n"
     "  -f, --format=<str>\tspecifies the port information output by a format string.\n"
@@ -38,6 +39,7 @@ const std::string kUsage =
     "\t\t\tshort : outputs only the port name\n"
     "  --no-counting     \tSuppress final display of counted ports\n"
     "  --pid=<str>       \tlists only serial ports with the given product id\n"
+    "  --prometheus      \tlists the ports as Prometheus metrics\n"
     "  -s, --state=<str> \tlists serial ports with the given state\n"
     "\t\t\texist : existing ports (default)\n"
     "\t\t\tfree  : only free (available) ports\n"
@@ -77,6 +79,14 @@ TEST(CommandLine, HelpVersionAndRejectedCommandLines) {
       {"empty --state", {"--state="}, "", kUsage, 2},
       {"empty --list", {"--list="}, "", kUsage, 2},
       {"bad --list before bad --state", {"--state=x", "--list=y"}, "", kUsage, 2},
+      {"--prometheus with --json", {"--prometheus", "-J"}, "", kUsage, 2},
+      {"--prometheus with --json and valid options",
+       {"--json", "--state=used", "--prometheus"},
+       "",
+       kUsage,
+       2},
+      {"-h over --prometheus with --json", {"--prometheus", "-J", "-h"}, "", kUsage, 0},
+      {"-v over --prometheus with --json", {"--prometheus", "--json", "-v"}, "0.1.0\n", "", 0},
       {"--bogus", {"--bogus"}, "", "Unknown long option 'bogus'\n" + kUsage, 2},
       {"--stat=free typo", {"--stat=free"}, "", "Unknown long option 'stat'\n" + kUsage, 2},
       {"unknown short option", {"-x"}, "", "Unknown option 'x'\n" + kUsage, 2},

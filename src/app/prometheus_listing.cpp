@@ -1,0 +1,97 @@
+#include "app/prometheus_listing.h"
+
+#include <string>
+#include <utility>
+
+#include "app/json_listing.h"
+#include "app/output_escape.h"
+
+namespace ttyenum {
+
+namespace {
+
+using Labels = std::vector<std::pair<const char*, std::string>>;
+
+struct ListedPort {
+  const PortInfo& port;
+  const PortFacts& facts;
+};
+
+void writeFamilyHead(const char* name, const char* help, std::ostream& out) {
+  out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << " gauge\n";
+}
+
+void writeSample(const char* name, const Labels& labels, long value, std::ostream& out) {
+  out << name;
+  if (!labels.empty()) {
+    out << '{';
+    const char* separator = "";
+    for (const auto& [label, text] : labels) {
+      out << separator << label << "=\"" << escapePrometheusLabel(text) << '"';
+      separator = ",";
+    }
+    out << '}';
+  }
+  out << ' ' << value << '\n';
+}
+
+Labels infoLabels(const PortInfo& port, const PortFacts& facts) {
+  return {
+      {"port", port.portName},
+      {"kind", kindName(facts.kind)},
+      {"vendor_id", port.vendorId},
+      {"product_id", port.productId},
+      {"manufacturer", port.manufacturer},
+      {"product", port.product},
+      {"serial", port.serialNumber},
+      {"driver", port.driver},
+      {"usb_location", facts.usbLocation},
+      {"usb_interface", facts.usbInterface ? std::to_string(*facts.usbInterface) : std::string()},
+      {"by_id", facts.firstLinkIn("/dev/serial/by-id/")},
+      {"by_path", facts.firstLinkIn("/dev/serial/by-path/")},
+  };
+}
+
+}  // namespace
+
+void writePrometheusListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
+                            const ListingSettings& settings, std::ostream& out) {
+  const PortFacts unknown;
+  std::vector<ListedPort> listed;
+  for (size_t i = 0; i < ports.size(); ++i) {
+    if (passesFilters(ports[i], settings))
+      listed.push_back({ports[i], i < facts.size() ? facts[i] : unknown});
+  }
+
+  writeFamilyHead("ttyenum_port_info",
+                  "Serial port found by ttyenum, with its USB ids, device strings, driver and "
+                  "stable /dev/serial names as labels; always 1.",
+                  out);
+  for (const ListedPort& entry : listed)
+    writeSample("ttyenum_port_info", infoLabels(entry.port, entry.facts), 1, out);
+
+  writeFamilyHead("ttyenum_port_in_use",
+                  "Whether a process holds the serial port open: 1 when one does, else 0.", out);
+  for (const ListedPort& entry : listed)
+    writeSample("ttyenum_port_in_use", {{"port", entry.port.portName}}, entry.port.inUse ? 1 : 0,
+                out);
+
+  writeFamilyHead("ttyenum_port_holder",
+                  "The first process, in the text order of the /proc/<pid> names, that holds the "
+                  "serial port open, with its command name; only held ports, always 1.",
+                  out);
+  for (const ListedPort& entry : listed) {
+    if (entry.facts.holderPid < 0)
+      continue;
+    writeSample("ttyenum_port_holder",
+                {{"port", entry.port.portName},
+                 {"pid", std::to_string(entry.facts.holderPid)},
+                 {"command", entry.facts.holderCommand.value_or(std::string())}},
+                1, out);
+  }
+
+  writeFamilyHead("ttyenum_ports", "Number of serial ports listed, after the filters.", out);
+  writeSample("ttyenum_ports", {}, static_cast<long>(listed.size()), out);
+}
+
+}  // namespace ttyenum
