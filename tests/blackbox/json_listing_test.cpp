@@ -19,20 +19,10 @@ using JsonListing = FakeRootRun;
 const char kFixture[] = "qemu-debian12-6.1";
 const char kUsb0Device[] = "/sys/devices/pci0000:00/0000:00:05.0/usb1/1-1";
 
-void addStableLinks(FakeRoot& fake) {
-  fake.link("/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_1-0000:00:05.0-1-if00-port0",
-            "../../ttyUSB0");
-  fake.link("/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0", "../../ttyUSB1");
-  fake.link("/dev/serial/by-path/pci-0000:00:05.0-usb-0:1:1.0-port0", "../../ttyUSB0");
-  fake.link("/dev/serial/by-path/pci-0000:00:05.0-usb-0:2.1:1.0-port0", "./../../ttyUSB1");
-  fake.link("/dev/serial/by-id/usb-Linux_Gadget_Serial_v2.4_LAB-ACM-0001-if00", "../../ttyACM0");
-  fake.link("/dev/serial/by-id/stale-link-to-ttyUSB10", "../../ttyUSB10");
-}
-
 TEST_F(JsonListing, HolderStableNamesAndUsbLocationOfEveryPort) {
   FakeRoot fake;
   fake.unpackFixture(kFixture);
-  addStableLinks(fake);
+  addQemuStableLinks(fake);
   ASSERT_EQ(::unlink(fake.path("/dev/ttyUSB1").c_str()), 0);
   ASSERT_EQ(::mknod(fake.path("/dev/ttyUSB1").c_str(), S_IFCHR | 0600, makedev(188, 1)), 0);
   fake.file(std::string(kUsb0Device) + "/product", "Pwn\x1b[31mRED\x7f\n");

@@ -11,18 +11,44 @@ ProcessResult runTool(const std::vector<std::string>& args,
   return runProcess(argv, environment, stdoutFd);
 }
 
-ProcessResult runToolInFakeRoot(const FakeRoot& fake, const std::vector<std::string>& args,
-                                const std::vector<std::string>& heldNodes,
-                                const std::vector<std::string>& environment) {
+namespace {
+
+std::vector<std::string> namespaceCommand(const FakeRoot& fake,
+                                          const std::vector<std::string>& command,
+                                          const std::vector<std::string>& heldNodes) {
   std::vector<std::string> argv = {"/bin/bash", TTYENUM_NAMESPACE_SCRIPT};
   for (const std::string& node : heldNodes) {
     argv.push_back(node.find('=') == std::string::npos ? "--hold" : "--hold-as");
     argv.push_back(node);
   }
   argv.push_back(fake.folder());
-  argv.push_back(TTYENUM_BINARY);
-  argv.insert(argv.end(), args.begin(), args.end());
-  return runProcess(argv, environment);
+  argv.insert(argv.end(), command.begin(), command.end());
+  return argv;
+}
+
+}  // namespace
+
+ProcessResult runToolInFakeRoot(const FakeRoot& fake, const std::vector<std::string>& args,
+                                const std::vector<std::string>& heldNodes,
+                                const std::vector<std::string>& environment) {
+  std::vector<std::string> command = {TTYENUM_BINARY};
+  command.insert(command.end(), args.begin(), args.end());
+  return runProcess(namespaceCommand(fake, command, heldNodes), environment);
+}
+
+ProcessResult runInFakeRoot(const FakeRoot& fake, const std::vector<std::string>& command,
+                            const std::vector<std::string>& heldNodes) {
+  return runProcess(namespaceCommand(fake, command, heldNodes), currentEnvironment());
+}
+
+void addQemuStableLinks(FakeRoot& fake) {
+  fake.link("/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_1-0000:00:05.0-1-if00-port0",
+            "../../ttyUSB0");
+  fake.link("/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0", "../../ttyUSB1");
+  fake.link("/dev/serial/by-path/pci-0000:00:05.0-usb-0:1:1.0-port0", "../../ttyUSB0");
+  fake.link("/dev/serial/by-path/pci-0000:00:05.0-usb-0:2.1:1.0-port0", "./../../ttyUSB1");
+  fake.link("/dev/serial/by-id/usb-Linux_Gadget_Serial_v2.4_LAB-ACM-0001-if00", "../../ttyACM0");
+  fake.link("/dev/serial/by-id/stale-link-to-ttyUSB10", "../../ttyUSB10");
 }
 
 const std::string& namespaceUnavailableReason() {

@@ -24,6 +24,14 @@ ProcessResult runToolInFakeRoot(const FakeRoot& fake, const std::vector<std::str
                                 const std::vector<std::string>& heldNodes = {},
                                 const std::vector<std::string>& environment = currentEnvironment());
 
+// Runs `command` (its first word a program path) in the same namespace as runToolInFakeRoot.
+ProcessResult runInFakeRoot(const FakeRoot& fake, const std::vector<std::string>& command,
+                            const std::vector<std::string>& heldNodes = {});
+
+// Adds to the captured Debian 12 tree the /dev/serial links that udev makes for it, relative
+// from their folder as udev writes them, and one stale by-id link to a node that is gone.
+void addQemuStableLinks(FakeRoot& fake);
+
 // Why namespace runs are impossible here, or empty text when they work. Checked once.
 const std::string& namespaceUnavailableReason();
 
