@@ -1,4 +1,5 @@
-# Installation and the Debian package: the binary, its man page and its bash completion.
+# Installation and the Debian package: the binary, its man page, its bash completion, the
+# systemd service and timer that feed node_exporter, and an example Ansible fact script.
 include(GNUInstallDirs)
 
 # Debian ships man pages compressed; gzip -n keeps the archive byte-identical between builds.
@@ -16,6 +17,11 @@ install(TARGETS ttyenum RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${TTYENUM_MAN_PAGE_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES completion/ttyenum
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+# Installed, not enabled; systemd reads units below /usr/lib and /usr/local/lib alike. Not
+# CMAKE_INSTALL_LIBDIR, which is a multiarch folder on Debian.
+install(FILES dist/systemd/ttyenum-metrics.service dist/systemd/ttyenum-metrics.timer
+        DESTINATION lib/systemd/system)
+install(FILES dist/ansible/ttyenum.fact DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ttyenum)
@@ -44,7 +50,13 @@ tells whether a process holds it open, from the descriptor links in /proc.
 The output is a detailed block per port, the bare port names, one line per
 port shaped by a format string, or a JSON document that also names the
 holder, the stable /dev/serial names and the USB location. Ports can be filtered by
-state and by USB vendor and product id. The tool never opens a port.")
+state and by USB vendor and product id. The tool never opens a port.
+
+For fleets: --prometheus writes the listing as Prometheus metrics, and the
+systemd timer ttyenum-metrics.timer (installed, not enabled) writes them
+each minute for node_exporter's textfile collector. An example Ansible fact
+script in /usr/share/doc/ttyenum/examples/ puts the ports into
+ansible_local.")
 include(CPack)
 
 if(BUILD_TESTING)

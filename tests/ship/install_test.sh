@@ -9,7 +9,7 @@ stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 failures=0
 
-# check_tree ROOT: the three installed files under ROOT, each intact.
+# check_tree ROOT: the installed files under ROOT, each intact.
 check_tree() {
   local root=$1
   if [ ! -x "$root/bin/ttyenum" ] || ! "$root/bin/ttyenum" -v | grep -qx '0.1.0'; then
@@ -24,6 +24,17 @@ check_tree() {
     echo "FAIL: $root/share/bash-completion/completions/ttyenum missing or changed"
     failures=$((failures + 1))
   fi
+  local shipped installed
+  for shipped in systemd/ttyenum-metrics.service systemd/ttyenum-metrics.timer ansible/ttyenum.fact; do
+    case $shipped in
+      systemd/*) installed=$root/lib/systemd/system/${shipped#systemd/} ;;
+      *) installed=$root/share/doc/ttyenum/examples/${shipped#ansible/} ;;
+    esac
+    if ! cmp -s "$installed" "$source/dist/$shipped"; then
+      echo "FAIL: $installed missing or changed"
+      failures=$((failures + 1))
+    fi
+  done
 }
 
 DESTDIR="$stage/configured" cmake --install "$build" >/dev/null || failures=$((failures + 1))
@@ -41,5 +52,5 @@ if [ -n "$stray" ]; then
   failures=$((failures + 1))
 fi
 
-[ "$failures" -eq 0 ] && echo "install: both prefixes hold the three files"
+[ "$failures" -eq 0 ] && echo "install: both prefixes hold the six files"
 [ "$failures" -eq 0 ]
