@@ -41,13 +41,16 @@ check() {
   fi
 }
 
-all_options='--format= --help --json --list= --no-counting --pid= --state= --version --vid= -J -f -h -l -s -v'
+all_options='--format= --help --json --list= --no-counting --pid= --prometheus --state= --version --vid= -J -f -h -l -s -v'
 check "$all_options" ttyenum ""
 check "$all_options" ttyenum -
 check "--json" ttyenum --j
 check "$all_options" ttyenum --json "" # a switch: the next word is an option again
 check "$all_options" ttyenum -J -
 check "--no-counting" ttyenum --no
+check "--pid= --prometheus" ttyenum --p
+check "--prometheus" ttyenum --pr
+check "$all_options" ttyenum --prometheus "" # a switch too
 check "--version --vid=" ttyenum --v
 check "long short" ttyenum --list ""
 check "long short" ttyenum --list = ""
