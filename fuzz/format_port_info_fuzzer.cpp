@@ -9,7 +9,9 @@
 
 #include "app/format_port_info.h"
 #include "app/output_escape.h"
+#include "common/port_facts.h"
 #include "common/port_info.h"
+#include "common/utf8_text.h"
 
 namespace {
 
@@ -30,6 +32,19 @@ bool holdsControl(const std::string& text) {
     }
   }
   return false;
+}
+
+// Well-formed UTF-8 without a control character: the text that escaping keeps as it is.
+bool isCleanText(const std::string& text) {
+  size_t at = 0;
+  while (at < text.size()) {
+    char32_t codePoint = 0;
+    const size_t length = ttyenum::decodeUtf8Sequence(text, at, codePoint);
+    if (length == 0)
+      return false;
+    at += length;
+  }
+  return !holdsControl(text);
 }
 
 // Printable ASCII without "t": such a format adds no control byte of its own (no %t tab).
@@ -56,9 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (std::string* field : {&port.portName, &port.serialNumber, &port.product, &port.driver,
                              &port.manufacturer, &port.vendorId, &port.productId, &port.version})
     *field = input.ConsumeRandomLengthString(256);
+  ttyenum::PortFacts facts;
+  facts.holderPid = input.ConsumeIntegralInRange(-1, 4194304);
+  facts.holderCommand = input.ConsumeRandomLengthString(64);
+  facts.links = {"/dev/serial/by-id/" + input.ConsumeRandomLengthString(256)};
+  facts.group = input.ConsumeRandomLengthString(64);
+  facts.access = input.ConsumeRandomLengthString(4);
   const std::string format = input.ConsumeRemainingBytesAsString();
 
-  const std::string line = ttyenum::formatPortInfo(port, format);
+  const std::string line = ttyenum::formatPortInfo(port, facts, format);
   check(!line.empty() && line.back() == '\n');
   if (isPlainFormat(format))
     check(!holdsControl(line.substr(0, line.size() - 1)));
@@ -67,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string escaped = ttyenum::escapeFieldText(field);
     check(!holdsControl(escaped));
     check(escaped.size() >= field.size());
-    if (!holdsControl(field))
+    if (isCleanText(field))
       check(escaped == field);
   }
   return 0;
