@@ -165,6 +165,46 @@ TEST_F(UsbTree, InUseOnlyWhenADescriptorNamesExactlyThePort) {
   }
 }
 
+// Each costly fact is read only when asked for, so that a format such as %c does no more work
+// than the listing itself; the kind and the holder's pid always come.
+TEST_F(UsbTree, OnlyTheFactsAskedForAreRead) {
+  fake.link("/proc/4242/fd/5", "/dev/ttyUSB0");
+  fake.file("/proc/4242/comm", "minicom\n");
+  fake.link("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "../../ttyUSB0");
+  const auto factsWith = [&](const FactNeeds& needs) {
+    std::vector<PortInfo> ports;
+    std::vector<PortFacts> facts;
+    PortEnumerator(fake.root()).enumerate(ports, facts, needs);
+    return facts.at(0);
+  };
+  const PortFacts none = factsWith(FactNeeds());
+  EXPECT_EQ(none.kind, PortKind::kUsb);
+  EXPECT_EQ(none.holderPid, 4242);
+  EXPECT_FALSE(none.holderCommand.has_value());
+  EXPECT_TRUE(none.links.empty());
+  EXPECT_EQ(none.group, "");
+  EXPECT_EQ(none.access, "");
+
+  FactNeeds commandOnly;
+  commandOnly.holderCommand = true;
+  EXPECT_EQ(factsWith(commandOnly).holderCommand, "minicom");
+  EXPECT_TRUE(factsWith(commandOnly).links.empty());
+
+  FactNeeds linksOnly;
+  linksOnly.links = true;
+  EXPECT_EQ(
+      factsWith(linksOnly).links,
+      std::vector<std::string>{"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"});
+  EXPECT_EQ(factsWith(linksOnly).access, "");
+
+  FactNeeds nodeOnly;
+  nodeOnly.node = true;
+  const PortFacts node = factsWith(nodeOnly);
+  EXPECT_EQ(node.access, "rw");  // the suite runs as root, or as the owner of the tree
+  EXPECT_NE(node.group, "");
+  EXPECT_FALSE(node.holderCommand.has_value());
+}
+
 TEST(UsbPathFromLinkText, CutsTheUsbPathAndRejectsShortTexts) {
   struct Row {
     std::string linkText;
