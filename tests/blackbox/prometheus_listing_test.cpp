@@ -23,11 +23,6 @@ using PrometheusListing = FakeRootRun;
 const char kFixture[] = "qemu-debian12-6.1";
 const char kUsb0Device[] = "/sys/devices/pci0000:00/0000:00:05.0/usb1/1-1";
 
-bool underCi() {
-  const char* ci = ::getenv("CI");
-  return ci != nullptr && *ci != '\0';
-}
-
 // Checks `text` with promtool. Skips the calling test, saying why, where promtool is not
 // installed, except under CI, where it must run.
 void expectPromtoolAccepts(const std::string& text) {

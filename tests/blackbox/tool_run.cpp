@@ -51,6 +51,11 @@ void addQemuStableLinks(FakeRoot& fake) {
   fake.link("/dev/serial/by-id/stale-link-to-ttyUSB10", "../../ttyUSB10");
 }
 
+bool underCi() {
+  const char* ci = ::getenv("CI");
+  return ci != nullptr && *ci != '\0';
+}
+
 const std::string& namespaceUnavailableReason() {
   static const std::string reason = [] {
     FakeRoot empty;
@@ -70,8 +75,7 @@ void FakeRootRun::SetUp() {
   const std::string& reason = namespaceUnavailableReason();
   if (reason.empty())
     return;
-  const char* ci = ::getenv("CI");
-  if (ci != nullptr && *ci != '\0')
+  if (underCi())
     FAIL() << reason << "CI is set, so these tests must run.";
   GTEST_SKIP() << reason;
 }

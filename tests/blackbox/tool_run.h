@@ -32,6 +32,9 @@ ProcessResult runInFakeRoot(const FakeRoot& fake, const std::vector<std::string>
 // from their folder as udev writes them, and one stale by-id link to a node that is gone.
 void addQemuStableLinks(FakeRoot& fake);
 
+// True when CI is set: there, what a test needs must be present, and nothing may skip.
+bool underCi();
+
 // Why namespace runs are impossible here, or empty text when they work. Checked once.
 const std::string& namespaceUnavailableReason();
 
