@@ -60,10 +60,9 @@ struct RunPlan {
   ListingSettings settings;
 };
 
-// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value
-// or --prometheus with --json, then a bad --state value. Values match only exactly (case counts);
-// empty --format, --pid and
-// --vid act as absent.
+// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value or
+// --prometheus with --json, then a bad --state value. Values match only exactly (case counts);
+// empty --format, --pid and --vid act as absent.
 RunPlan evaluateOptions(const OptionValues& values);
 
 // True when the port passes the state filter and both id filters (exact byte equality; a set
