@@ -221,6 +221,26 @@ TEST_F(NamespaceListing, HostileDeviceStringsAreEscaped) {
             "Found serial ports: 2\n");
 }
 
+// A device's strings are judged one by one, so bytes of a broken sequence at the end of one and
+// the start of the next must not join into a raw C1 control (9B is CSI) on the terminal.
+TEST_F(NamespaceListing, FieldsSideBySideNeverJoinIntoAControl) {
+  FakeRoot fake;
+  fake.unpackFixture(kFixture);
+  fake.file(std::string(kAcm0Device) + "/manufacturer", "Lab\xc2\n");
+  fake.file(std::string(kAcm0Device) + "/product",
+            "\x9b"
+            "31mSerial\n");
+
+  const ProcessResult line = runToolInFakeRoot(fake, {"--format=%m%p", "--vid=0525"});
+  EXPECT_EQ(line.out, "Lab\\xc2\\x9b31mSerial\nFound serial ports: 1\n");
+
+  const ProcessResult block = runToolInFakeRoot(fake, {"--vid=0525"});
+  Block shown = kQemuPorts[7];
+  shown.vendor = "Lab\\xc2";
+  shown.product = "\\x9b31mSerial";
+  EXPECT_EQ(block.out, longBlock(shown, false) + "Found serial ports: 1\n");
+}
+
 // Option bytes must reach the format and the filters unchanged whatever the locale variables
 // say; wxWidgets on its own would read them as Latin-1 under C and POSIX.
 TEST_F(NamespaceListing, OptionBytesSurviveEveryLocaleEnvironment) {
