@@ -12,15 +12,8 @@ namespace ttyenum {
 
 namespace {
 
-bool endsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 bool onBus(const std::string& deviceFolder, const std::string& bus, const FileSystemRoot& root) {
-  std::string subsystem;
-  return readLinkText(deviceFolder + "subsystem", subsystem, root) &&
-         endsWith(subsystem, "/" + bus);
+  return deviceSubsystem(deviceFolder, root) == bus;
 }
 
 // Since Linux 6.5 the tty's device is a port device on the serial-base bus, below a controller
@@ -55,24 +48,56 @@ std::string deviceName(const std::string& folder, const FileSystemRoot& root) {
   return path.substr(path.rfind('/') + 1);
 }
 
+bool isFirmwareDescribed(const std::string& folder, const FileSystemRoot& root) {
+  return hasLink(folder + "of_node", root) || hasLink(folder + "firmware_node", root);
+}
+
+bool hasResources(const std::string& folder, const FileSystemRoot& root) {
+  return readable(folder + "resources", root);
+}
+
+bool hasResource(const std::string& folder, const FileSystemRoot& root) {
+  return readable(folder + "resource", root);
+}
+
+bool isAmbaDevice(const std::string& folder, const FileSystemRoot& root) {
+  return onBus(folder, "amba", root);
+}
+
 // A platform device is only as real as its description: a device-tree node or an ACPI
 // companion. The legacy "serial8250" device stands for UARTs that may not exist.
 bool isDescribedPlatformDevice(const std::string& folder, const FileSystemRoot& root) {
-  return onBus(folder, "platform", root) &&
-         (hasLink(folder + "of_node", root) || hasLink(folder + "firmware_node", root)) &&
+  return onBus(folder, "platform", root) && isFirmwareDescribed(folder, root) &&
          deviceName(folder, root) != "serial8250";
 }
 
-// The PL011 has a "resource" file too, so the amba test comes before the PCI one.
+// UART chips on a serial bus (SC16IS7xx, MAX310x): one device for all of a chip's ports.
+bool isDescribedSpiDevice(const std::string& folder, const FileSystemRoot& root) {
+  return onBus(folder, "spi", root) && isFirmwareDescribed(folder, root);
+}
+
+bool isDescribedI2cDevice(const std::string& folder, const FileSystemRoot& root) {
+  return onBus(folder, "i2c", root) && isFirmwareDescribed(folder, root);
+}
+
+struct UartRule {
+  bool (*fits)(const std::string& folder, const FileSystemRoot& root);
+  PortKind kind;
+};
+
+// The first rule that fits the hardware device decides. The PL011 has a "resource" file too, so
+// the amba rule comes before the PCI one.
+const UartRule kUartRules[] = {
+    {hasResources, PortKind::kPlugAndPlay}, {isAmbaDevice, PortKind::kAmba},
+    {hasResource, PortKind::kPci},          {isDescribedPlatformDevice, PortKind::kPlatform},
+    {isDescribedSpiDevice, PortKind::kSpi}, {isDescribedI2cDevice, PortKind::kI2c},
+};
+
 std::optional<PortKind> uartKind(const std::string& folder, const FileSystemRoot& root) {
-  if (readable(folder + "resources", root))
-    return PortKind::kPlugAndPlay;
-  if (onBus(folder, "amba", root))
-    return PortKind::kAmba;
-  if (readable(folder + "resource", root))
-    return PortKind::kPci;
-  if (isDescribedPlatformDevice(folder, root))
-    return PortKind::kPlatform;
+  for (const UartRule& rule : kUartRules) {
+    if (rule.fits(folder, root))
+      return rule.kind;
+  }
   return std::nullopt;
 }
 
@@ -102,7 +127,8 @@ void describePci(const std::string& folder, const FileSystemRoot& root, PortInfo
   port.version.clear();
 }
 
-// An on-chip UART: its hardware id text (`idFile`) as the serial number. The driver is searched
+// An on-chip UART or a UART chip on a serial bus: its hardware id text (`idFile`) as the serial
+// number. The driver is searched
 // for, since a device-tree uevent may put OF_ lines first.
 void describeOnChip(const std::string& folder, const std::string& idFile,
                     const FileSystemRoot& root, PortInfo& port) {
