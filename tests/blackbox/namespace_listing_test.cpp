@@ -177,6 +177,23 @@ TEST_F(NamespaceListing, RaspberryPiOnChipUartsWithTheirHolder) {
   EXPECT_EQ(result.status, 0);
 }
 
+// Captured from an emulated i.MX6Q SABRE Lite and a ZynqMP ZCU102 (Debian, 6.1): their UARTs
+// are named after the driver, ttymxc and ttyPS; both boards have serial8250 placeholders too.
+TEST_F(NamespaceListing, UartsNamedAfterTheirDriverWithTheirHolder) {
+  FakeRoot sabreLite;
+  sabreLite.unpackFixture("qemu-sabrelite-6.1");
+  const ProcessResult imx = runToolInFakeRoot(sabreLite, {"--format=%c %d %s"}, {"/dev/ttymxc1"});
+  EXPECT_EQ(imx.out,
+            "/dev/ttymxc0 imx-uart free\n/dev/ttymxc1 imx-uart used\nFound serial ports: 2\n");
+  EXPECT_EQ(imx.status, 0);
+
+  FakeRoot zcu102;
+  zcu102.unpackFixture("qemu-zcu102-6.1");
+  const ProcessResult zynq = runToolInFakeRoot(zcu102, {"--list=short", "--state=free"});
+  EXPECT_EQ(zynq.out, "/dev/ttyPS0\n/dev/ttyPS1\nFound serial ports: 2\n");
+  EXPECT_EQ(zynq.err, "");
+}
+
 TEST_F(NamespaceListing, NoNodesNoOutput) {
   FakeRoot fake;
   fake.folder("/sys/class/tty");
