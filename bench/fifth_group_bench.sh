@@ -18,26 +18,24 @@ here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
 namespace_script=$source_dir/tests/blackbox/fake_root_namespace.sh
 fixture=$source_dir/tests/fixtures/qemu-debian12-6.1.tar.gz
+# shellcheck source=bench/bench_lib.sh
+source "$here/bench_lib.sh"
 
 # Inside the tree's namespace: ROUNDS rounds of the three; "tool microseconds" lines.
 measure() {
   local before=$1 after=$2 floor=$3 rounds=$4 work=$5
   "$before" >"$work/before.out"
   "$after" >"$work/after.out"
-  local tools=(before after floor) round turn tool start end
-  for ((round = 0; round < rounds; round++)); do
-    for ((turn = 0; turn < 3; turn++)); do
-      tool=${tools[(round + turn) % 3]}
-      start=$EPOCHREALTIME
-      case "$tool" in
-        before) "$before" >/dev/null ;;
-        after) "$after" >/dev/null ;;
-        floor) "$floor" ;;
-      esac
-      end=$EPOCHREALTIME
-      echo "$tool $((${end/./} - ${start/./}))"
-    done
-  done
+  interleave "$rounds" run_tool before after floor
+}
+
+# One timed call; sees the locals of measure.
+run_tool() {
+  case "$1" in
+    before) "$before" >/dev/null ;;
+    after) "$after" >/dev/null ;;
+    floor) "$floor" ;;
+  esac
 }
 
 if [ "${1:-}" = --measure ]; then
@@ -128,17 +126,11 @@ done
 bash "$namespace_script" "$tree" bash "$0" --measure "$before" "$after" "$work/floor" "$rounds" \
   "$work" >"$work/times"
 
-# The median of microsecond values, in milliseconds.
-median_ms() {
-  sort -n | awk '{ v[NR] = $1 }
-    END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.2f", m / 1000 }'
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }'; }
 times() { awk -v k="$1" '$1 == k { print $2 }' "$work/times"; }
 
-before_ms=$(times before | median_ms)
-after_ms=$(times after | median_ms)
-floor_ms=$(times floor | median_ms)
+before_ms=$(times before | median_ms 2)
+after_ms=$(times after | median_ms 2)
+floor_ms=$(times floor | median_ms 2)
 printf '%-32s %10s %10s %10s %14s %13s\n' tree "before ms" "after ms" "floor ms" "after/before" \
   "after/floor"
 printf '%-32s %10s %10s %10s %14s %13s\n' "64 consoles, 32 placeholders, 4" "$before_ms" \

@@ -12,6 +12,7 @@ namespace ttyenum {
 namespace {
 
 using testing::busDevice;
+using testing::deviceTreeDevice;
 using testing::FakeRoot;
 using testing::lastComponent;
 using testing::recordText;
@@ -192,11 +193,11 @@ TEST(ProbePlatformUart, UartChipsOnSpiAndI2cInBothLayouts) {
   for (bool serialCore : {false, true}) {
     FakeRoot fake;
     const std::string spi = "/sys/devices/platform/soc/3f215080.spi/spi_master/spi1/spi1.0";
-    busDevice(fake, spi, "spi", "sc16is7xx", "spi:sc16is752");
+    deviceTreeDevice(fake, spi, "spi", "sc16is7xx", "spi:sc16is752",
+                     "soc/spi@7e215080/sc16is752@0");
     fake.file(spi + "/uevent",
               "DRIVER=sc16is7xx\nOF_NAME=sc16is752\nOF_FULLNAME=/soc/spi@7e215080/sc16is752@0\n"
               "OF_COMPATIBLE_0=nxp,sc16is752\nOF_COMPATIBLE_N=1\nMODALIAS=spi:sc16is752\n");
-    testing::ofNode(fake, spi, "soc/spi@7e215080/sc16is752@0");
     ttyOver(fake, spi, "ttySC0", 0, serialCore);
     ttyOver(fake, spi, "ttySC1", 1, serialCore);
 

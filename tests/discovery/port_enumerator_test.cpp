@@ -21,9 +21,9 @@ namespace ttyenum {
 namespace {
 
 using testing::busDevice;
+using testing::deviceTreeDevice;
 using testing::FakeRoot;
 using testing::lastComponent;
-using testing::ofNode;
 using testing::recordText;
 using testing::subsystem;
 using testing::ttyOver;
@@ -172,8 +172,8 @@ TEST(PortEnumerator, AppendsInByteOrderPatternByPatternWhateverTheLocale) {
 // A UART of the device tree: a platform device with its of_node, and its tty.
 void deviceTreeUart(FakeRoot& fake, const std::string& folder, const std::string& driver,
                     const std::string& modalias, const std::string& node, bool serialCore) {
-  busDevice(fake, folder, "platform", driver, modalias);
-  ofNode(fake, folder, "soc/serial@" + lastComponent(folder).substr(0, 8));
+  deviceTreeDevice(fake, folder, "platform", driver, modalias,
+                   "soc/serial@" + lastComponent(folder).substr(0, 8));
   ttyOver(fake, folder, node, 0, serialCore);
 }
 
@@ -211,11 +211,11 @@ void portsThatStayOut(FakeRoot& fake, bool serialCore) {
   const std::string channel =
       "/sys/devices/platform/soc/4080000.remoteproc/remoteproc/"
       "remoteproc0/virtio0/virtio0.rpmsg-tty.-1.1024";
-  busDevice(fake, channel, "rpmsg", "rpmsg_tty", "rpmsg:rpmsg-tty");
-  ofNode(fake, channel, "soc/remoteproc@4080000");
+  deviceTreeDevice(fake, channel, "rpmsg", "rpmsg_tty", "rpmsg:rpmsg-tty",
+                   "soc/remoteproc@4080000");
   ttyOver(fake, channel, "ttyRPMSG0", 0, false);
-  busDevice(fake, "/sys/devices/vio/30000004", "vio", "hvcs", "vio:TserialSIBM,vty-server");
-  ofNode(fake, "/sys/devices/vio/30000004", "vdevice/vty-server@30000004");
+  deviceTreeDevice(fake, "/sys/devices/vio/30000004", "vio", "hvcs", "vio:TserialSIBM,vty-server",
+                   "vdevice/vty-server@30000004");
   ttyOver(fake, "/sys/devices/vio/30000004", "hvcs0", 0, false);
 
   // The host's UART seen from a container: in its /sys, not in its /dev.
@@ -257,8 +257,8 @@ TEST(PortEnumerator, OtherTtysWithHardwareFollowTheFourGroupsInByteOrder) {
               "platform:serial8250");
     ttyOver(fake, "/sys/devices/platform/serial8250", "ttyS1", 1, serialCore);
     const std::string sc16is752 = "/sys/devices/platform/soc/3f215080.spi/spi_master/spi1/spi1.0";
-    busDevice(fake, sc16is752, "spi", "sc16is7xx", "spi:sc16is752");
-    ofNode(fake, sc16is752, "soc/spi@7e215080/sc16is752@0");
+    deviceTreeDevice(fake, sc16is752, "spi", "sc16is7xx", "spi:sc16is752",
+                     "soc/spi@7e215080/sc16is752@0");
     ttyOver(fake, sc16is752, "ttySC0", 0, serialCore);
     usbPort(fake, "ttyUSB0", "ttyUSB0/tty/ttyUSB0");
 
@@ -274,8 +274,8 @@ TEST(PortEnumerator, OtherTtysWithHardwareFollowTheFourGroupsInByteOrder) {
     fake.link(acpi + "/firmware_node", "../../LNXSYSTM:00/LNXSYBUS:00/NXP0018:00");
     ttyOver(fake, acpi, "ttyLP0", 0, serialCore);
     const std::string max14830 = "/sys/devices/platform/soc/3f204000.spi/spi_master/spi0/spi0.0";
-    busDevice(fake, max14830, "spi", "max310x", "spi:max14830");
-    ofNode(fake, max14830, "soc/spi@7e204000/max14830@0");
+    deviceTreeDevice(fake, max14830, "spi", "max310x", "spi:max14830",
+                     "soc/spi@7e204000/max14830@0");
     ttyOver(fake, max14830, "ttyMAX0", 0, serialCore);
     exarAdapter(fake);
     portsThatStayOut(fake, serialCore);

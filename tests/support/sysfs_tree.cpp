@@ -32,6 +32,13 @@ void ofNode(FakeRoot& fake, const std::string& folder, const std::string& node) 
   fake.link(folder + "/of_node", upToSys(folder) + "firmware/devicetree/base/" + node);
 }
 
+void deviceTreeDevice(FakeRoot& fake, const std::string& folder, const std::string& bus,
+                      const std::string& driver, const std::string& modalias,
+                      const std::string& ofPath) {
+  busDevice(fake, folder, bus, driver, modalias);
+  ofNode(fake, folder, ofPath);
+}
+
 void ttyOver(FakeRoot& fake, const std::string& hardware, const std::string& node, int line,
              bool serialCore) {
   std::string device = hardware;

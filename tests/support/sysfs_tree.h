@@ -21,6 +21,12 @@ void subsystem(FakeRoot& fake, const std::string& folder, const std::string& bus
 void busDevice(FakeRoot& fake, const std::string& folder, const std::string& bus,
                const std::string& driver, const std::string& modalias);
 
+// A device on `bus` that the device tree describes at `ofPath` (below
+// /sys/firmware/devicetree/base): busDevice and its of_node link.
+void deviceTreeDevice(FakeRoot& fake, const std::string& folder, const std::string& bus,
+                      const std::string& driver, const std::string& modalias,
+                      const std::string& ofPath);
+
 // The folder's "of_node" link into the device tree, at `node` below /sys/firmware/devicetree/base.
 void ofNode(FakeRoot& fake, const std::string& folder, const std::string& node);
 
