@@ -141,6 +141,7 @@ for tree in "${trees[@]}"; do
   mkdir -p "$work/$tree"
   tar -xzf "$fixture" -C "$work/$tree" --strip-components=1
   find "$work/$tree/dev" -mindepth 1 -maxdepth 1 -name 'tty*' -delete
+  mknod -m 666 "$work/$tree/dev/null" c 1 3  # where the outputs go, as on a real /dev
   for node in $(nodes_of "$tree"); do
     : >"$work/$tree/dev/${node#/dev/}"
     class=$work/$tree/sys/class/tty/${node#/dev/}
