@@ -63,20 +63,6 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
   EXPECT_EQ(document, expected) << text;
 }
 
-// The kind names are what scripts select on.
-TEST(JsonListing, KindNames) {
-  const std::pair<PortKind, const char*> rows[] = {
-      {PortKind::kPlugAndPlay, "pnp"}, {PortKind::kPci, "pci"},
-      {PortKind::kAmba, "amba"},       {PortKind::kPlatform, "platform"},
-      {PortKind::kSpi, "spi"},         {PortKind::kI2c, "i2c"},
-      {PortKind::kUsb, "usb"}};
-  for (const auto& [kind, name] : rows) {
-    PortFacts facts;
-    facts.kind = kind;
-    EXPECT_EQ(Json::parse(jsonListing({PortInfo()}, {facts}))["ports"][0]["kind"], name);
-  }
-}
-
 TEST(JsonListing, FiltersApplyAndAnEmptyResultIsAnEmptyArray) {
   const std::vector<PortInfo> ports = {testing::ftdiPort("/dev/ttyUSB0", false),
                                        testing::ftdiPort("/dev/ttyUSB1", true)};
