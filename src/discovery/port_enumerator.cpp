@@ -1,11 +1,12 @@
 #include "discovery/port_enumerator.h"
 
 #include <dirent.h>
-#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "discovery/device_node.h"
@@ -53,10 +54,13 @@ const PatternEntry kPatterns[] = {
     {nullptr, probeByBus},
 };
 
+// Each pattern is a fixed text and one final "*", so a path matches when it starts with the text.
 bool matchesAnyPattern(const std::string& devicePath) {
   for (const PatternEntry& entry : kPatterns) {
-    if (entry.pattern != nullptr &&
-        ::fnmatch(entry.pattern, devicePath.c_str(), FNM_PATHNAME | FNM_PERIOD) == 0)
+    if (entry.pattern == nullptr)
+      continue;
+    const std::string_view fixedText(entry.pattern, std::strlen(entry.pattern) - 1);
+    if (devicePath.compare(0, fixedText.size(), fixedText) == 0)
       return true;
   }
   return false;
