@@ -131,8 +131,7 @@ void describePci(const std::string& folder, const FileSystemRoot& root, PortInfo
 }
 
 // An on-chip UART or a UART chip on a serial bus: its hardware id text (`idFile`) as the serial
-// number. The driver is searched
-// for, since a device-tree uevent may put OF_ lines first.
+// number. The driver is searched for, since a device-tree uevent may put OF_ lines first.
 void describeOnChip(const std::string& folder, const std::string& idFile,
                     const FileSystemRoot& root, PortInfo& port) {
   std::string driver = deviceDriverName(folder, root);
