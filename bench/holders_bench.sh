@@ -18,12 +18,23 @@ source_dir=$(dirname "$here")
 namespace_script=$source_dir/tests/blackbox/fake_root_namespace.sh
 fixture=$source_dir/tests/fixtures/qemu-debian12-6.1.tar.gz
 trees=(one four sixteen)
+# shellcheck source=bench/bench_lib.sh
+source "$here/bench_lib.sh"
 
 nodes_of() {
   case "$1" in
     one) printf "%s\n" /dev/ttyUSB0 ;;
     four) printf "%s\n" /dev/ttyS0 /dev/ttyS4 /dev/ttyUSB0 /dev/ttyACM0 ;;
     sixteen) for i in $(seq 0 15); do echo /dev/ttyUSB$i; done ;;
+  esac
+}
+
+# One timed call; sees the locals of measure.
+run_tool() {
+  case "$1" in
+    ttyenum) "$binary" >/dev/null ;;
+    fuser) fuser "${nodes[@]}" >/dev/null 2>&1 || true ;;
+    floor) "$floor" ;;
   esac
 }
 
@@ -38,20 +49,7 @@ measure() {
   sleep 3600 </dev/ttyUSB0 &
   local holder=$!
   until [ "$(readlink "/proc/$holder/fd/0" 2>/dev/null)" = /dev/ttyUSB0 ]; do sleep 0.01; done
-  local tools=(ttyenum fuser floor) round turn tool start end
-  for ((round = 0; round < rounds; round++)); do
-    for ((turn = 0; turn < 3; turn++)); do
-      tool=${tools[(round + turn) % 3]}
-      start=$EPOCHREALTIME
-      case "$tool" in
-        ttyenum) "$binary" >/dev/null ;;
-        fuser) fuser "${nodes[@]}" >/dev/null 2>&1 || true ;;
-        floor) "$floor" ;;
-      esac
-      end=$EPOCHREALTIME
-      echo "$tool $((${end/./} - ${start/./}))"
-    done
-  done
+  interleave "$rounds" run_tool ttyenum fuser floor
   echo "rss ttyenum $(/usr/bin/time -f %M "$binary" 2>&1 >/dev/null | tail -n 1)"
   echo "rss fuser $(/usr/bin/time -f %M fuser "${nodes[@]}" 2>&1 >/dev/null | tail -n 1)"
   echo "rss floor $(/usr/bin/time -f %M "$floor" 2>&1 >/dev/null | tail -n 1)"
@@ -143,6 +141,7 @@ for tree in "${trees[@]}"; do
   mkdir -p "$work/$tree"
   tar -xzf "$fixture" -C "$work/$tree" --strip-components=1
   find "$work/$tree/dev" -mindepth 1 -maxdepth 1 -name 'tty*' -delete
+  mknod -m 666 "$work/$tree/dev/null" c 1 3  # where the outputs go, as on a real /dev
   for node in $(nodes_of "$tree"); do
     : >"$work/$tree/dev/${node#/dev/}"
     class=$work/$tree/sys/class/tty/${node#/dev/}
@@ -150,12 +149,6 @@ for tree in "${trees[@]}"; do
   done
 done
 
-# The median of microsecond values, in milliseconds.
-median_ms() {
-  sort -n | awk '{ v[NR] = $1 }
-    END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.1f", m / 1000 }'
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }'; }
 # times TREE TOOL and rss TREE TOOL: the measurements of one tree's run.
 times() { awk -v t="$1" -v k="$2" '$1 == t && $2 == k { print $3 }' "$work/times"; }
 rss() { awk -v t="$1" -v k="$2" '$1 == t && $2 == "rss" && $3 == k { print $4 }' "$work/times"; }

@@ -41,8 +41,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "ttyenum lists the serial ports of a Linux machine: on-board and PCI UARTs
 (/dev/ttyS*), USB serial adapters (/dev/ttyUSB*), USB CDC ACM devices
-(/dev/ttyACM*) and the on-chip UARTs of ARM boards (/dev/ttyAMA* and
-device-tree UARTs). It keeps the nodes that sysfs shows to be real hardware,
+(/dev/ttyACM*), the on-chip UARTs of ARM boards (/dev/ttyAMA* and
+device-tree UARTs), and every other serial port whatever its driver calls
+it (i.MX ttymxc, Zynq ttyPS, Tegra ttyTHS, UART chips on SPI or I2C). It keeps the nodes that sysfs shows to be real hardware,
 describes each one (USB vendor and product ids, manufacturer, product,
 serial number and version; Plug and Play or PCI ids; kernel driver) and
 tells whether a process holds it open, from the descriptor links in /proc.

@@ -24,6 +24,10 @@ const char* kindName(PortKind kind) {
       return "amba";
     case PortKind::kPlatform:
       return "platform";
+    case PortKind::kSpi:
+      return "spi";
+    case PortKind::kI2c:
+      return "i2c";
     case PortKind::kUsb:
       break;
   }

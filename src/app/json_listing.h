@@ -10,7 +10,7 @@
 namespace ttyenum {
 
 // The name of a port's kind in the JSON and metrics forms: "pnp", "pci", "amba", "platform",
-// "usb".
+// "spi", "i2c", "usb".
 const char* kindName(PortKind kind);
 
 // Writes the ports that pass the filters as one JSON document on one line, {"ports": [...]},

@@ -12,6 +12,8 @@ enum class PortKind {
   kPci,          // a "resource" file: a PCI function
   kAmba,         // a device on the amba bus, such as the PL011 of ARM boards
   kPlatform,     // a platform device that firmware describes (device tree or ACPI)
+  kSpi,          // a UART chip on the spi bus that firmware describes, such as an SC16IS752
+  kI2c,          // the same on the i2c bus
   kUsb,          // a tty class link through a USB interface
 };
 

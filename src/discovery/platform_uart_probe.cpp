@@ -12,28 +12,24 @@ namespace ttyenum {
 
 namespace {
 
-bool endsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-bool onBus(const std::string& deviceFolder, const std::string& bus, const FileSystemRoot& root) {
-  std::string subsystem;
-  return readLinkText(deviceFolder + "subsystem", subsystem, root) &&
-         endsWith(subsystem, "/" + bus);
-}
+// The device that describes the port: its folder, with a trailing slash, and its bus, read once
+// for all the rules.
+struct HardwareDevice {
+  std::string folder;
+  std::string bus;
+};
 
 // Since Linux 6.5 the tty's device is a port device on the serial-base bus, below a controller
-// device, below the real hardware. The link's text is enough; its target need not exist.
-bool isSerialCorePort(const std::string& deviceFolder, const FileSystemRoot& root) {
-  return onBus(deviceFolder, "serial-base", root);
-}
-
-// The folder of the device that describes the port, with a trailing slash. ".." is resolved by
-// the kernel from where the links lead, so it climbs from the port device, not from the class.
-std::string hardwareFolder(const std::string& devicePath, const FileSystemRoot& root) {
+// device, below the real hardware; then the hardware is two levels up. ".." is resolved by the
+// kernel from where the links lead, so it climbs from the port device, not from the class. The
+// link's text is enough; its target need not exist.
+HardwareDevice hardwareDevice(const std::string& devicePath, const FileSystemRoot& root) {
   const std::string deviceFolder = ttyClassEntry(devicePath) + "/device/";
-  return isSerialCorePort(deviceFolder, root) ? deviceFolder + "../../" : deviceFolder;
+  std::string bus = deviceSubsystem(deviceFolder, root);
+  if (bus != "serial-base")
+    return {deviceFolder, std::move(bus)};
+  const std::string folder = deviceFolder + "../../";
+  return {folder, deviceSubsystem(folder, root)};
 }
 
 bool readable(const std::string& logicalPath, const FileSystemRoot& root) {
@@ -55,24 +51,56 @@ std::string deviceName(const std::string& folder, const FileSystemRoot& root) {
   return path.substr(path.rfind('/') + 1);
 }
 
-// A platform device is only as real as its description: a device-tree node or an ACPI
-// companion. The legacy "serial8250" device stands for UARTs that may not exist.
-bool isDescribedPlatformDevice(const std::string& folder, const FileSystemRoot& root) {
-  return onBus(folder, "platform", root) &&
-         (hasLink(folder + "of_node", root) || hasLink(folder + "firmware_node", root)) &&
-         deviceName(folder, root) != "serial8250";
+bool isFirmwareDescribed(const HardwareDevice& device, const FileSystemRoot& root) {
+  return hasLink(device.folder + "of_node", root) || hasLink(device.folder + "firmware_node", root);
 }
 
-// The PL011 has a "resource" file too, so the amba test comes before the PCI one.
-std::optional<PortKind> uartKind(const std::string& folder, const FileSystemRoot& root) {
-  if (readable(folder + "resources", root))
-    return PortKind::kPlugAndPlay;
-  if (onBus(folder, "amba", root))
-    return PortKind::kAmba;
-  if (readable(folder + "resource", root))
-    return PortKind::kPci;
-  if (isDescribedPlatformDevice(folder, root))
-    return PortKind::kPlatform;
+bool hasResources(const HardwareDevice& device, const FileSystemRoot& root) {
+  return readable(device.folder + "resources", root);
+}
+
+bool hasResource(const HardwareDevice& device, const FileSystemRoot& root) {
+  return readable(device.folder + "resource", root);
+}
+
+bool isAmbaDevice(const HardwareDevice& device, const FileSystemRoot&) {
+  return device.bus == "amba";
+}
+
+// A platform device is only as real as its description: a device-tree node or an ACPI
+// companion. The legacy "serial8250" device stands for UARTs that may not exist.
+bool isDescribedPlatformDevice(const HardwareDevice& device, const FileSystemRoot& root) {
+  return device.bus == "platform" && isFirmwareDescribed(device, root) &&
+         deviceName(device.folder, root) != "serial8250";
+}
+
+// UART chips on a serial bus (SC16IS7xx, MAX310x): one device for all of a chip's ports.
+bool isDescribedSpiDevice(const HardwareDevice& device, const FileSystemRoot& root) {
+  return device.bus == "spi" && isFirmwareDescribed(device, root);
+}
+
+bool isDescribedI2cDevice(const HardwareDevice& device, const FileSystemRoot& root) {
+  return device.bus == "i2c" && isFirmwareDescribed(device, root);
+}
+
+struct UartRule {
+  bool (*fits)(const HardwareDevice& device, const FileSystemRoot& root);
+  PortKind kind;
+};
+
+// The first rule that fits the hardware device decides. The PL011 has a "resource" file too, so
+// the amba rule comes before the PCI one.
+const UartRule kUartRules[] = {
+    {hasResources, PortKind::kPlugAndPlay}, {isAmbaDevice, PortKind::kAmba},
+    {hasResource, PortKind::kPci},          {isDescribedPlatformDevice, PortKind::kPlatform},
+    {isDescribedSpiDevice, PortKind::kSpi}, {isDescribedI2cDevice, PortKind::kI2c},
+};
+
+std::optional<PortKind> uartKind(const HardwareDevice& device, const FileSystemRoot& root) {
+  for (const UartRule& rule : kUartRules) {
+    if (rule.fits(device, root))
+      return rule.kind;
+  }
   return std::nullopt;
 }
 
@@ -102,8 +130,8 @@ void describePci(const std::string& folder, const FileSystemRoot& root, PortInfo
   port.version.clear();
 }
 
-// An on-chip UART: its hardware id text (`idFile`) as the serial number. The driver is searched
-// for, since a device-tree uevent may put OF_ lines first.
+// An on-chip UART or a UART chip on a serial bus: its hardware id text (`idFile`) as the serial
+// number. The driver is searched for, since a device-tree uevent may put OF_ lines first.
 void describeOnChip(const std::string& folder, const std::string& idFile,
                     const FileSystemRoot& root, PortInfo& port) {
   std::string driver = deviceDriverName(folder, root);
@@ -123,10 +151,11 @@ bool probePlatformUart(const std::string& devicePath, PortInfo& port, PortFacts&
                        const FileSystemRoot& root) {
   if (ttyClassEntry(devicePath).empty())
     return false;
-  const std::string folder = hardwareFolder(devicePath, root);
-  const std::optional<PortKind> kind = uartKind(folder, root);
+  const HardwareDevice device = hardwareDevice(devicePath, root);
+  const std::optional<PortKind> kind = uartKind(device, root);
   if (!kind)
     return false;
+  const std::string& folder = device.folder;
   port.portName = devicePath;
   port.inUse = false;
   if (*kind == PortKind::kPlugAndPlay)

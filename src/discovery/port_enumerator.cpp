@@ -1,10 +1,17 @@
 #include "discovery/port_enumerator.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "discovery/device_node.h"
 #include "discovery/platform_uart_probe.h"
+#include "discovery/sysfs_attribute.h"
 #include "discovery/usb_port_probe.h"
 #include "usage/open_handle_scan.h"
 
@@ -14,19 +21,55 @@ namespace {
 
 using Probe = bool (*)(const std::string&, PortInfo&, PortFacts&, const FileSystemRoot&);
 
+// The one place that chooses between the two probes for a node that its name does not place:
+// a tty whose device is on a USB bus (or is a usb-serial port) is a USB port; any other device
+// goes to the UART rules. Without a device there is no hardware (virtual consoles, pseudo
+// terminals, ttyprintk, the gadget side ttyGS).
+bool probeByBus(const std::string& devicePath, PortInfo& port, PortFacts& facts,
+                const FileSystemRoot& root) {
+  const std::string classEntry = ttyClassEntry(devicePath);
+  if (classEntry.empty())
+    return false;
+  const std::string bus = deviceSubsystem(classEntry + "/device/", root);
+  if (bus.empty())
+    return false;
+  if (bus == "usb" || bus == "usb-serial")
+    return probeUsbPort(devicePath, port, facts, root);
+  return probePlatformUart(devicePath, port, facts, root);
+}
+
 struct PatternEntry {
-  const char* pattern;
+  const char* pattern;  // nullptr: every other tty class entry that has a node
   Probe probe;
 };
 
 // Listing order: on-board and PCI UARTs, then USB serial adapters, then CDC ACM devices, then
-// the PL011 UARTs of ARM boards.
+// the PL011 UARTs of ARM boards, then every other serial port, whatever its driver calls it
+// (ttymxc, ttyPS, ttyTHS, a UART chip on SPI, ...).
 const PatternEntry kPatterns[] = {
     {"/dev/ttyS*", probePlatformUart},
     {"/dev/ttyUSB*", probeUsbPort},
     {"/dev/ttyACM*", probeUsbPort},
     {"/dev/ttyAMA*", probePlatformUart},
+    {nullptr, probeByBus},
 };
+
+// Each pattern is a fixed text and one final "*", so a path matches when it starts with the text.
+bool matchesAnyPattern(const std::string& devicePath) {
+  for (const PatternEntry& entry : kPatterns) {
+    if (entry.pattern == nullptr)
+      continue;
+    const std::string_view fixedText(entry.pattern, std::strlen(entry.pattern) - 1);
+    if (devicePath.compare(0, fixedText.size(), fixedText) == 0)
+      return true;
+  }
+  return false;
+}
+
+bool exists(const std::string& logicalPath, const FileSystemRoot& root) {
+  struct stat status {};
+  return ::lstat(root.path(logicalPath).c_str(), &status) == 0;
+}
 
 }  // namespace
 
@@ -41,7 +84,10 @@ class PortEnumerator::Impl {
     const size_t first = ports.size();
     std::vector<std::string> paths;
     for (const PatternEntry& entry : kPatterns) {
-      globPaths(entry.pattern, paths);
+      if (entry.pattern != nullptr)
+        globPaths(entry.pattern, paths);
+      else
+        otherClassNodes(paths);
       for (const std::string& path : paths) {
         PortInfo record;
         PortFacts recordFacts;
@@ -69,6 +115,26 @@ class PortEnumerator::Impl {
     if (!root_.glob(pattern, paths))
       return 0;
     return paths.size() - before;
+  }
+
+  // The node paths /dev/NAME of the entries of /sys/class/tty that no pattern matches and whose
+  // node exists, in byte order. /sys/class/tty is read once.
+  void otherClassNodes(std::vector<std::string>& paths) {
+    DIR* folder = ::opendir(root_.path("/sys/class/tty").c_str());
+    if (folder == nullptr)
+      return;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(folder)) {
+      const std::string path = std::string("/dev/") + entry->d_name;
+      if (entry->d_name[0] != '.' && !matchesAnyPattern(path))
+        names.push_back(path);
+    }
+    ::closedir(folder);
+    std::sort(names.begin(), names.end());
+    for (std::string& path : names) {
+      if (exists(path, root_))
+        paths.push_back(std::move(path));
+    }
   }
 
  private:

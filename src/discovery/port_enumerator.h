@@ -11,8 +11,9 @@
 namespace ttyenum {
 
 // Lists the serial ports of the machine: /dev/ttyS*, then /dev/ttyUSB*, then /dev/ttyACM*, then
-// /dev/ttyAMA*, each in glob's sorted order, keeping the nodes that sysfs shows to be real
-// hardware.
+// /dev/ttyAMA*, then the other entries of /sys/class/tty that have a /dev node, each group in
+// byte order of the names, keeping the nodes that sysfs shows to be real hardware. Nothing is
+// opened.
 class PortEnumerator {
  public:
   explicit PortEnumerator(FileSystemRoot root = FileSystemRoot());

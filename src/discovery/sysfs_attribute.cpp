@@ -105,6 +105,14 @@ bool readLinkText(const std::string& logicalPath, std::string& linkText,
   return true;
 }
 
+std::string deviceSubsystem(const std::string& deviceFolder, const FileSystemRoot& root) {
+  std::string linkText;
+  if (!readLinkText(deviceFolder + "subsystem", linkText, root))
+    return std::string();
+  const size_t slash = linkText.rfind('/');
+  return slash == std::string::npos ? std::string() : linkText.substr(slash + 1);
+}
+
 std::string ttyClassEntry(const std::string& devicePath) {
   if (devicePath.size() < 4)
     return std::string();

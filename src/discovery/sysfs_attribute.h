@@ -37,6 +37,12 @@ std::string stripHexPrefix(const std::string& text);
 bool readLinkText(const std::string& logicalPath, std::string& linkText,
                   const FileSystemRoot& root = FileSystemRoot());
 
+// The bus (or class) of the device in `deviceFolder` (given with its trailing slash): the text
+// after the last "/" of its "subsystem" link, such as "platform" or "usb". Empty when the link is
+// missing or its text has no "/". Only the link's text is read; its target need not exist.
+std::string deviceSubsystem(const std::string& deviceFolder,
+                            const FileSystemRoot& root = FileSystemRoot());
+
 // The node's tty class entry: "/sys/class/tty" followed by the device path less its first four
 // characters (/dev/ttyS0 gives /sys/class/tty/ttyS0). Empty for a path shorter than that.
 std::string ttyClassEntry(const std::string& devicePath);

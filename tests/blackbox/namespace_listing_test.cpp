@@ -177,6 +177,23 @@ TEST_F(NamespaceListing, RaspberryPiOnChipUartsWithTheirHolder) {
   EXPECT_EQ(result.status, 0);
 }
 
+// Captured from an emulated i.MX6Q SABRE Lite and a ZynqMP ZCU102 (Debian, 6.1): their UARTs
+// are named after the driver, ttymxc and ttyPS; both boards have serial8250 placeholders too.
+TEST_F(NamespaceListing, UartsNamedAfterTheirDriverWithTheirHolder) {
+  FakeRoot sabreLite;
+  sabreLite.unpackFixture("qemu-sabrelite-6.1");
+  const ProcessResult imx = runToolInFakeRoot(sabreLite, {"--format=%c %d %s"}, {"/dev/ttymxc1"});
+  EXPECT_EQ(imx.out,
+            "/dev/ttymxc0 imx-uart free\n/dev/ttymxc1 imx-uart used\nFound serial ports: 2\n");
+  EXPECT_EQ(imx.status, 0);
+
+  FakeRoot zcu102;
+  zcu102.unpackFixture("qemu-zcu102-6.1");
+  const ProcessResult zynq = runToolInFakeRoot(zcu102, {"--list=short", "--state=free"});
+  EXPECT_EQ(zynq.out, "/dev/ttyPS0\n/dev/ttyPS1\nFound serial ports: 2\n");
+  EXPECT_EQ(zynq.err, "");
+}
+
 TEST_F(NamespaceListing, NoNodesNoOutput) {
   FakeRoot fake;
   fake.folder("/sys/class/tty");
@@ -219,6 +236,26 @@ TEST_F(NamespaceListing, HostileDeviceStringsAreEscaped) {
   EXPECT_EQ(line.out,
             "Pwn\\x1b[31mRED|LAB\\x0aFAKE\\x0d\nQEMU USB SERIAL|LAB-FTDI-0002\n"
             "Found serial ports: 2\n");
+}
+
+// A device's strings are judged one by one, so bytes of a broken sequence at the end of one and
+// the start of the next must not join into a raw C1 control (9B is CSI) on the terminal.
+TEST_F(NamespaceListing, FieldsSideBySideNeverJoinIntoAControl) {
+  FakeRoot fake;
+  fake.unpackFixture(kFixture);
+  fake.file(std::string(kAcm0Device) + "/manufacturer", "Lab\xc2\n");
+  fake.file(std::string(kAcm0Device) + "/product",
+            "\x9b"
+            "31mSerial\n");
+
+  const ProcessResult line = runToolInFakeRoot(fake, {"--format=%m%p", "--vid=0525"});
+  EXPECT_EQ(line.out, "Lab\\xc2\\x9b31mSerial\nFound serial ports: 1\n");
+
+  const ProcessResult block = runToolInFakeRoot(fake, {"--vid=0525"});
+  Block shown = kQemuPorts[7];
+  shown.vendor = "Lab\\xc2";
+  shown.product = "\\x9b31mSerial";
+  EXPECT_EQ(block.out, longBlock(shown, false) + "Found serial ports: 1\n");
 }
 
 // Option bytes must reach the format and the filters unchanged whatever the locale variables

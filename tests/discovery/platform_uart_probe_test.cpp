@@ -6,29 +6,18 @@
 #include <string>
 
 #include "support/fake_root.h"
+#include "support/sysfs_tree.h"
 
 namespace ttyenum {
 namespace {
 
+using testing::busDevice;
+using testing::deviceTreeDevice;
 using testing::FakeRoot;
+using testing::lastComponent;
 using testing::recordText;
-
-// "../" once for every component of a /sys folder, so that a link made in it reaches /sys.
-std::string upToSys(const std::string& sysFolder) {
-  std::string up;
-  for (size_t at = sysFolder.find('/', 1); at != std::string::npos;
-       at = sysFolder.find('/', at + 1))
-    up += "../";
-  return up;
-}
-
-std::string lastComponent(const std::string& folder) {
-  return folder.substr(folder.rfind('/') + 1);
-}
-
-void subsystem(FakeRoot& fake, const std::string& folder, const std::string& bus) {
-  fake.link(folder + "/subsystem", upToSys(folder) + "bus/" + bus);
-}
+using testing::subsystem;
+using testing::ttyOver;
 
 void pnpUart(FakeRoot& fake, const std::string& folder, const std::string& resources) {
   fake.file(folder + "/id", "PNP0501\n");
@@ -52,40 +41,13 @@ void pciUart(FakeRoot& fake, const std::string& folder, const std::string& devic
   subsystem(fake, folder, "pci");
 }
 
-// A tty over the hardware folder as captured on Debian 12 (6.1): the tty right below the device.
-// Since 6.5 the serial core puts a controller "<device>:0" and a port "<device>:0.<line>" between
-// them, as seen on a 6.18 machine; the tty's device link then names the port.
-void ttyOver(FakeRoot& fake, const std::string& hardware, const std::string& node, int line,
-             bool serialCore) {
-  std::string device = hardware;
-  if (serialCore) {
-    const std::string controller = hardware + "/" + lastComponent(hardware) + ":0";
-    fake.file(controller + "/uevent", "DEVTYPE=ctrl\nDRIVER=ctrl\n");
-    subsystem(fake, controller, "serial-base");
-    device = controller + "/" + lastComponent(controller) + "." + std::to_string(line);
-    fake.file(device + "/uevent", "DEVTYPE=port\nDRIVER=port\n");
-    subsystem(fake, device, "serial-base");
-  }
-  const std::string ttyFolder = device + "/tty/" + node;
-  fake.file(ttyFolder + "/dev", "4:" + std::to_string(64 + line) + "\n");
-  fake.file(ttyFolder + "/uevent",
-            "MAJOR=4\nMINOR=" + std::to_string(64 + line) + "\nDEVNAME=" + node + "\n");
-  fake.link(ttyFolder + "/device", "../../../" + lastComponent(device));
-  fake.link(ttyFolder + "/subsystem", upToSys(ttyFolder) + "class/tty");
-  fake.link("/sys/class/tty/" + node, "../.." + ttyFolder.substr(4));
-  fake.node(node);
-}
-
 void platformDevice(FakeRoot& fake, const std::string& folder, const std::string& driver,
                     const std::string& modalias) {
-  fake.file(folder + "/uevent", "DRIVER=" + driver + "\nMODALIAS=" + modalias + "\n");
-  fake.file(folder + "/modalias", modalias + "\n");
-  fake.file(folder + "/driver_override", "(null)\n");
-  subsystem(fake, folder, "platform");
+  busDevice(fake, folder, "platform", driver, modalias);
 }
 
-void ofNode(FakeRoot& fake, const std::string& folder, const std::string& node) {
-  fake.link(folder + "/of_node", upToSys(folder) + "firmware/devicetree/base/soc/" + node);
+void socNode(FakeRoot& fake, const std::string& folder, const std::string& node) {
+  testing::ofNode(fake, folder, "soc/" + node);
 }
 
 // On-chip UARTs as on a Raspberry Pi 3 (Debian arm64, 6.12): the mini UART, a device-tree
@@ -96,7 +58,7 @@ void onChipUarts(FakeRoot& fake, bool serialCore) {
   fake.file(mini + "/uevent",
             "OF_NAME=serial\nOF_FULLNAME=/soc/serial@7e215040\nDRIVER=bcm2835-aux-uart\n"
             "MODALIAS=of:NserialT(null)Cbrcm,bcm2835-aux-uart\n");
-  ofNode(fake, mini, "serial@7e215040");
+  socNode(fake, mini, "serial@7e215040");
   ttyOver(fake, mini, "ttyS2", 2, serialCore);
 
   const std::string pl011 = "/sys/devices/platform/soc/3f201000.serial";
@@ -105,7 +67,7 @@ void onChipUarts(FakeRoot& fake, bool serialCore) {
   fake.file(pl011 + "/uevent",
             "OF_NAME=serial\nOF_COMPATIBLE_0=arm,pl011\nDRIVER=uart-pl011\nAMBA_ID=00241011\n"
             "MODALIAS=amba:d00241011\n");
-  ofNode(fake, pl011, "serial@7e201000");
+  socNode(fake, pl011, "serial@7e201000");
   subsystem(fake, pl011, "amba");
   ttyOver(fake, pl011, "ttyAMA0", 0, serialCore);
 
@@ -208,6 +170,57 @@ TEST(ProbePlatformUart, SerialCoreOnlyWhenThePortDeviceIsOnSerialBase) {
   PortInfo record;
   PortFacts facts;
   EXPECT_FALSE(probePlatformUart("/dev/ttyS0", record, facts, fake.root()));
+}
+
+// UART chips on serial buses, laid out as the kernel does for a Raspberry Pi with the sc16is7xx
+// overlays: an SC16IS752 with two ports on SPI and an SC16IS750 on I2C, both from the device tree,
+// and a chip that board code registered on SPI, with no firmware description.
+TEST(ProbePlatformUart, UartChipsOnSpiAndI2cInBothLayouts) {
+  const std::string chip =
+      " product='UART' driver='sc16is7xx' manufacturer='' vendorId='' "
+      "productId='' version='' inUse=false";
+  const struct {
+    std::string node;
+    std::string record;  // empty: rejected
+    PortKind kind;
+  } rows[] = {
+      {"/dev/ttySC0", "/dev/ttySC0 serialNumber='spi:sc16is752'" + chip, PortKind::kSpi},
+      {"/dev/ttySC1", "/dev/ttySC1 serialNumber='spi:sc16is752'" + chip, PortKind::kSpi},
+      {"/dev/ttySC2", "/dev/ttySC2 serialNumber='of:Nsc16is750T(null)Cnxp,sc16is750'" + chip,
+       PortKind::kI2c},
+      {"/dev/ttySC4", "", PortKind::kUsb},
+  };
+  for (bool serialCore : {false, true}) {
+    FakeRoot fake;
+    const std::string spi = "/sys/devices/platform/soc/3f215080.spi/spi_master/spi1/spi1.0";
+    deviceTreeDevice(fake, spi, "spi", "sc16is7xx", "spi:sc16is752",
+                     "soc/spi@7e215080/sc16is752@0");
+    fake.file(spi + "/uevent",
+              "DRIVER=sc16is7xx\nOF_NAME=sc16is752\nOF_FULLNAME=/soc/spi@7e215080/sc16is752@0\n"
+              "OF_COMPATIBLE_0=nxp,sc16is752\nOF_COMPATIBLE_N=1\nMODALIAS=spi:sc16is752\n");
+    ttyOver(fake, spi, "ttySC0", 0, serialCore);
+    ttyOver(fake, spi, "ttySC1", 1, serialCore);
+
+    const std::string i2c = "/sys/devices/platform/soc/3f804000.i2c/i2c-1/1-0048";
+    busDevice(fake, i2c, "i2c", "sc16is7xx", "of:Nsc16is750T(null)Cnxp,sc16is750");
+    fake.link(i2c + "/firmware_node", "../../../../../LNXSYSTM:00/LNXSYBUS:00/NXPS0750:00");
+    ttyOver(fake, i2c, "ttySC2", 0, serialCore);
+
+    const std::string boardCode = "/sys/devices/platform/soc/3f204000.spi/spi_master/spi0/spi0.1";
+    busDevice(fake, boardCode, "spi", "sc16is7xx", "spi:sc16is750");
+    ttyOver(fake, boardCode, "ttySC4", 0, serialCore);
+
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.node + (serialCore ? " since 6.5" : " before 6.5"));
+      PortInfo record;
+      PortFacts facts;
+      EXPECT_EQ(probePlatformUart(row.node, record, facts, fake.root()), !row.record.empty());
+      if (!row.record.empty()) {
+        EXPECT_EQ(recordText(record), row.record);
+      }
+      EXPECT_EQ(facts.kind, row.kind);
+    }
+  }
 }
 
 }  // namespace

@@ -15,12 +15,20 @@
 #include <vector>
 
 #include "support/fake_root.h"
+#include "support/sysfs_tree.h"
 
 namespace ttyenum {
 namespace {
 
+using testing::busDevice;
+using testing::deviceTreeDevice;
 using testing::FakeRoot;
+using testing::lastComponent;
 using testing::recordText;
+using testing::subsystem;
+using testing::ttyOver;
+using testing::upToSys;
+using testing::virtualTty;
 
 std::vector<std::string> listingText(const std::vector<PortInfo>& ports) {
   std::vector<std::string> lines;
@@ -37,8 +45,10 @@ std::vector<std::string> portNames(const std::vector<PortInfo>& ports) {
 }
 
 // Trees captured from real machines; the expected records follow what those machines showed.
-// The x86 guest of 6.12 has the hardware of the 6.1 one in the serial-core layout: it lists the
-// same, but for the kernel release in the gadget's manufacturer string.
+// The i.MX6 (ttymxc) and ZynqMP (ttyPS) UARTs are device-tree platform devices that only the
+// group beyond the four patterns finds; the serial8250 placeholders of both stay out. The x86
+// guest of 6.12 has the hardware of the 6.1 one in the serial-core layout: it lists the same, but
+// for the kernel release in the gadget's manufacturer string.
 TEST(PortEnumerator, ListsEveryRealPortOfTheCapturedMachines) {
   const std::string pnp =
       " serialNumber='PNP0501' product='UART' driver='serial' manufacturer='Linux' vendorId='' "
@@ -62,6 +72,13 @@ TEST(PortEnumerator, ListsEveryRealPortOfTheCapturedMachines) {
            release +
            " with dummy_udc' vendorId='0525' productId='a4a7' version=' 2.00' inUse=false";
   };
+  const auto onChip = [](const std::string& node, const std::string& modalias,
+                         const std::string& driver) {
+    return node + " serialNumber='" + modalias + "' product='UART' driver='" + driver +
+           "' manufacturer='' vendorId='' productId='' version='' inUse=false";
+  };
+  const std::string imx = "of:NserialT(null)Cfsl,imx6q-uartCfsl,imx21-uart";
+  const std::string zynq = "of:NserialT(null)Cxlnx,zynqmp-uartCcdns,uart-r1p12";
   const auto pl011 = [](const std::string& id) {
     return "/dev/ttyAMA0 serialNumber='" + id +
            "' product='UART' driver='uart-pl011' manufacturer='' vendorId='' productId='' "
@@ -86,6 +103,10 @@ TEST(PortEnumerator, ListsEveryRealPortOfTheCapturedMachines) {
       {"qemu-virt-6.1",
        {"/dev/ttyS0" + pci2, "/dev/ttyS1" + pci3, "/dev/ttyS2" + pci3, usb0, usb1,
         acm0("6.1.0-57-arm64"), pl011("00141011")}},
+      {"qemu-sabrelite-6.1",
+       {onChip("/dev/ttymxc0", imx, "imx-uart"), onChip("/dev/ttymxc1", imx, "imx-uart")}},
+      {"qemu-zcu102-6.1",
+       {onChip("/dev/ttyPS0", zynq, "xuartps"), onChip("/dev/ttyPS1", zynq, "xuartps")}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.fixture);
@@ -145,6 +166,129 @@ TEST(PortEnumerator, AppendsInByteOrderPatternByPatternWhateverTheLocale) {
               (std::vector<std::string>{"already there", "/dev/ttyS10", "/dev/ttyS2",
                                         "/dev/ttyUSB10", "/dev/ttyUSB5", "/dev/ttyACM0"}));
     EXPECT_STREQ(std::setlocale(LC_ALL, nullptr), "C");
+  }
+}
+
+// A UART of the device tree: a platform device with its of_node, and its tty.
+void deviceTreeUart(FakeRoot& fake, const std::string& folder, const std::string& driver,
+                    const std::string& modalias, const std::string& node, bool serialCore) {
+  deviceTreeDevice(fake, folder, "platform", driver, modalias,
+                   "soc/serial@" + lastComponent(folder).substr(0, 8));
+  ttyOver(fake, folder, node, 0, serialCore);
+}
+
+// The XR21V1410's out-of-tree driver registers its tty on the USB interface.
+void exarAdapter(FakeRoot& fake) {
+  const std::string usb = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2";
+  for (const auto& [name, text] : {std::pair<std::string, std::string>{"idVendor", "04e2"},
+                                   {"idProduct", "1410"},
+                                   {"manufacturer", "Exar Corp."},
+                                   {"product", "XR21V1410 USB-UART IC"},
+                                   {"version", " 2.00"}})
+    fake.file(usb + "/" + name, text + "\n");
+  fake.link("/sys/bus/usb/devices/1-2", "../../../devices/pci0000:00/0000:00:14.0/usb1/1-2");
+  const std::string interface = usb + "/1-2:1.0";
+  fake.file(interface + "/uevent", "DEVTYPE=usb_interface\nDRIVER=cdc_xr_usb_serial\n");
+  fake.file(interface + "/bInterfaceNumber", "00\n");
+  subsystem(fake, interface, "usb");
+  ttyOver(fake, interface, "ttyXRUSB0", 0, false);
+}
+
+// Ttys that are no serial port of this machine, whatever their device shows.
+void portsThatStayOut(FakeRoot& fake, bool serialCore) {
+  for (const char* node :
+       {"console", "ptmx", "tty", "tty1", "tty63", "ttyprintk", "ttyGS0", "ttyp0", "ptyp0"})
+    virtualTty(fake, node);
+
+  // RFCOMM's device is the Bluetooth connection, whose class link leads through the USB dongle.
+  const std::string connection =
+      "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-7/1-7:1.0/bluetooth/hci0/hci0:256";
+  fake.file(connection + "/uevent", "DEVTYPE=link\n");
+  fake.link(connection + "/subsystem", upToSys(connection) + "class/bluetooth");
+  ttyOver(fake, connection, "rfcomm0", 0, false);
+
+  // A remote processor's channel and a POWER hypervisor console: firmware describes both.
+  const std::string channel =
+      "/sys/devices/platform/soc/4080000.remoteproc/remoteproc/"
+      "remoteproc0/virtio0/virtio0.rpmsg-tty.-1.1024";
+  deviceTreeDevice(fake, channel, "rpmsg", "rpmsg_tty", "rpmsg:rpmsg-tty",
+                   "soc/remoteproc@4080000");
+  ttyOver(fake, channel, "ttyRPMSG0", 0, false);
+  deviceTreeDevice(fake, "/sys/devices/vio/30000004", "vio", "hvcs", "vio:TserialSIBM,vty-server",
+                   "vdevice/vty-server@30000004");
+  ttyOver(fake, "/sys/devices/vio/30000004", "hvcs0", 0, false);
+
+  // The host's UART seen from a container: in its /sys, not in its /dev.
+  deviceTreeUart(fake, "/sys/devices/platform/soc/21ec000.serial", "imx-uart",
+                 "of:NserialT(null)Cfsl,imx6q-uartCfsl,imx21-uart", "ttymxc2", serialCore);
+  ASSERT_EQ(::unlink(fake.path("/dev/ttymxc2").c_str()), 0);
+}
+
+// Every entry of /sys/class/tty that no pattern matches is judged after the four groups, in byte
+// order of the names (capitals first: ttyPS0 before ttymxc0), by the probe its device's bus picks.
+TEST(PortEnumerator, OtherTtysWithHardwareFollowTheFourGroupsInByteOrder) {
+  const std::string uart = "' product='UART' driver='";
+  const std::string noIds = "' manufacturer='' vendorId='' productId='' version='' inUse=false";
+  const std::vector<std::string> listing = {
+      "/dev/ttyS0 serialNumber='PNP0501' product='UART' driver='serial' manufacturer='Linux' "
+      "vendorId='' productId='' version='' inUse=false",
+      "/dev/ttySC0 serialNumber='spi:sc16is752" + uart + "sc16is7xx" + noIds,
+      "/dev/ttyUSB0 serialNumber='' product='' driver='' manufacturer='' vendorId='' "
+      "productId='' version='' inUse=false",
+      "/dev/ttyLP0 serialNumber='acpi:NXP0018:" + uart + "fsl-lpuart" + noIds,
+      "/dev/ttyMAX0 serialNumber='spi:max14830" + uart + "max310x" + noIds,
+      "/dev/ttyPS0 serialNumber='of:NserialT(null)Cxlnx,zynqmp-uartCcdns,uart-r1p12" + uart +
+          "xuartps" + noIds,
+      "/dev/ttyTHS1 serialNumber='of:NserialT(null)Cnvidia,tegra194-hsuartCnvidia,tegra186-hsuart" +
+          uart + "serial-tegra" + noIds,
+      "/dev/ttyXRUSB0 serialNumber='' product='XR21V1410 USB-UART IC' driver='cdc_xr_usb_serial' "
+      "manufacturer='Exar Corp.' vendorId='04e2' productId='1410' version=' 2.00' inUse=false",
+      "/dev/ttymxc0 serialNumber='of:NserialT(null)Cfsl,imx6q-uartCfsl,imx21-uart" + uart +
+          "imx-uart" + noIds,
+  };
+  const std::vector<PortKind> kinds = {PortKind::kPlugAndPlay, PortKind::kSpi, PortKind::kUsb,
+                                       PortKind::kPlatform,    PortKind::kSpi, PortKind::kPlatform,
+                                       PortKind::kPlatform,    PortKind::kUsb, PortKind::kPlatform};
+  for (bool serialCore : {false, true}) {
+    SCOPED_TRACE(serialCore ? "since 6.5" : "before 6.5");
+    FakeRoot fake;
+    pnpPort(fake, "ttyS0", "00:01");
+    busDevice(fake, "/sys/devices/platform/serial8250", "platform", "serial8250",
+              "platform:serial8250");
+    ttyOver(fake, "/sys/devices/platform/serial8250", "ttyS1", 1, serialCore);
+    const std::string sc16is752 = "/sys/devices/platform/soc/3f215080.spi/spi_master/spi1/spi1.0";
+    deviceTreeDevice(fake, sc16is752, "spi", "sc16is7xx", "spi:sc16is752",
+                     "soc/spi@7e215080/sc16is752@0");
+    ttyOver(fake, sc16is752, "ttySC0", 0, serialCore);
+    usbPort(fake, "ttyUSB0", "ttyUSB0/tty/ttyUSB0");
+
+    deviceTreeUart(fake, "/sys/devices/platform/soc/2020000.serial", "imx-uart",
+                   "of:NserialT(null)Cfsl,imx6q-uartCfsl,imx21-uart", "ttymxc0", serialCore);
+    deviceTreeUart(fake, "/sys/devices/platform/axi/ff000000.serial", "xuartps",
+                   "of:NserialT(null)Cxlnx,zynqmp-uartCcdns,uart-r1p12", "ttyPS0", serialCore);
+    deviceTreeUart(fake, "/sys/devices/platform/bus@0/3100000.serial", "serial-tegra",
+                   "of:NserialT(null)Cnvidia,tegra194-hsuartCnvidia,tegra186-hsuart", "ttyTHS1",
+                   serialCore);
+    const std::string acpi = "/sys/devices/platform/NXP0018:00";
+    busDevice(fake, acpi, "platform", "fsl-lpuart", "acpi:NXP0018:");
+    fake.link(acpi + "/firmware_node", "../../LNXSYSTM:00/LNXSYBUS:00/NXP0018:00");
+    ttyOver(fake, acpi, "ttyLP0", 0, serialCore);
+    const std::string max14830 = "/sys/devices/platform/soc/3f204000.spi/spi_master/spi0/spi0.0";
+    deviceTreeDevice(fake, max14830, "spi", "max310x", "spi:max14830",
+                     "soc/spi@7e204000/max14830@0");
+    ttyOver(fake, max14830, "ttyMAX0", 0, serialCore);
+    exarAdapter(fake);
+    portsThatStayOut(fake, serialCore);
+    fake.node("ttyFOO0");  // a node without a class entry
+
+    std::vector<PortInfo> ports;
+    std::vector<PortFacts> facts;
+    EXPECT_EQ(PortEnumerator(fake.root()).enumerate(ports, facts), listing.size());
+    EXPECT_EQ(listingText(ports), listing);
+    std::vector<PortKind> found;
+    for (const PortFacts& fact : facts)
+      found.push_back(fact.kind);
+    EXPECT_EQ(found, kinds);
   }
 }
 
