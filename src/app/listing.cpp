@@ -76,6 +76,7 @@ RunPlan evaluateOptions(const OptionValues& values) {
   }
   settings.countingOff = values.noCounting;
   settings.json = values.json;
+  settings.watch = values.watch;
   if (values.productId)
     settings.productIdFilter = *values.productId;
   if (values.state && !parseStateFilter(*values.state, settings.stateFilter)) {

@@ -11,8 +11,9 @@ namespace ttyenum {
 
 inline constexpr char kVersionText[] = "0.1.0";
 
-// Exit statuses: every listing, -h and -v succeed; output that cannot be written and a command
-// line that is rejected (by the parser or for a bad --list or --state value) fail.
+// Exit statuses: every listing, -h and -v succeed, and so does a watch that a signal ends; output
+// that cannot be written (or a watch with nothing to watch) and a command line that is rejected
+// (by the parser or for a bad --list or --state value) fail.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitWriteError = 1;
 inline constexpr int kExitUsage = 2;
@@ -29,6 +30,7 @@ struct ListingSettings {
   std::string productIdFilter;
   StateFilter stateFilter = StateFilter::kExist;
   std::string vendorIdFilter;
+  bool watch = false;  // keep running and report ports as they come and go
 };
 
 // The options as the parser found them, values as byte strings; absent options are nullopt.
@@ -37,6 +39,7 @@ struct OptionValues {
   bool version = false;
   bool noCounting = false;
   bool json = false;
+  bool watch = false;
   std::optional<std::string> format;
   std::optional<std::string> list;
   std::optional<std::string> productId;

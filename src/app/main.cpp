@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/json_listing.h"
 #include "app/listing.h"
+#include "app/port_watch.h"
 #include "discovery/port_enumerator.h"
 
 namespace {
@@ -51,5 +52,7 @@ int main(int argc, char** argv) {
     case ttyenum::RunAction::kList:
       break;
   }
+  if (plan.settings.watch)
+    return ttyenum::watchPorts(plan.settings, STDOUT_FILENO, std::cerr);
   return listPorts(plan.settings);
 }

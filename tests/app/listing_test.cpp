@@ -90,6 +90,7 @@ TEST(EvaluateOptions, SettingsFromValues) {
   values.productId = "6001";
   values.state = "used";
   values.vendorId = "0403";
+  values.watch = true;
   const ListingSettings settings = evaluateOptions(values).settings;
   EXPECT_EQ(settings.format, "%c");
   EXPECT_EQ(settings.listForm, ListForm::kShort);
@@ -97,12 +98,14 @@ TEST(EvaluateOptions, SettingsFromValues) {
   EXPECT_EQ(settings.productIdFilter, "6001");
   EXPECT_EQ(settings.stateFilter, StateFilter::kUsed);
   EXPECT_EQ(settings.vendorIdFilter, "0403");
+  EXPECT_TRUE(settings.watch);
 
   const ListingSettings defaults = evaluateOptions(OptionValues()).settings;
   EXPECT_EQ(defaults.format, "");
   EXPECT_EQ(defaults.listForm, ListForm::kLong);
   EXPECT_FALSE(defaults.countingOff);
   EXPECT_EQ(defaults.stateFilter, StateFilter::kExist);
+  EXPECT_FALSE(defaults.watch);
 }
 
 TEST(WriteListing, LongBlocksInARowWithCountLine) {
