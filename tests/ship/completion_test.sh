@@ -41,13 +41,14 @@ check() {
   fi
 }
 
-all_options='--format= --help --json --list= --no-counting --pid= --state= --version --vid= -J -f -h -l -s -v'
+all_options='--format= --help --json --list= --no-counting --pid= --state= --version --vid= --watch -J -f -h -l -s -v -w'
 check "$all_options" ttyenum ""
 check "$all_options" ttyenum -
 check "--json" ttyenum --j
 check "$all_options" ttyenum --json "" # a switch: the next word is an option again
 check "$all_options" ttyenum -J -
 check "--no-counting" ttyenum --no
+check "--watch" ttyenum --w
 check "--version --vid=" ttyenum --v
 check "long short" ttyenum --list ""
 check "long short" ttyenum --list = ""
