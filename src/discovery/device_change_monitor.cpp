@@ -44,6 +44,63 @@ int openUeventSocket() {
   return fd;
 }
 
+// Reads every pending uevent message.
+DeviceChange readUevents(int fd) {
+  DeviceChange change = DeviceChange::kNone;
+  if (fd < 0)
+    return change;
+  char buffer[8192];
+  for (;;) {
+    struct sockaddr_nl sender {};
+    struct iovec part = {buffer, sizeof buffer};
+    struct msghdr header {};
+    header.msg_name = &sender;
+    header.msg_namelen = sizeof sender;
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    const ssize_t got = ::recvmsg(fd, &header, MSG_DONTWAIT);
+    if (got < 0) {
+      if (errno == EINTR)
+        continue;
+      // The kernel dropped messages for want of room: they may have been about ports.
+      if (errno == ENOBUFS) {
+        change = DeviceChange::kOverflow;
+        continue;
+      }
+      return change;  // EAGAIN: nothing more; any other error leaves /dev to do the work
+    }
+    // Only the kernel (port id 0) speaks for devices; a process may send on the group too.
+    if (sender.nl_pid != 0)
+      continue;
+    // A message cut short may have lost its subsystem; it counts.
+    if ((header.msg_flags & MSG_TRUNC) != 0 || isTtyUevent(buffer, static_cast<size_t>(got)))
+      change = stronger(change, DeviceChange::kChanged);
+  }
+}
+
+// Reads every pending inotify event of /dev.
+DeviceChange readDevNames(int fd) {
+  DeviceChange change = DeviceChange::kNone;
+  if (fd < 0)
+    return change;
+  alignas(struct inotify_event) char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR)
+      continue;
+    if (got <= 0)
+      return change;
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+      if ((event->mask & IN_Q_OVERFLOW) != 0)
+        change = DeviceChange::kOverflow;
+      else if ((event->mask & kDevNameEvents) != 0)
+        change = stronger(change, DeviceChange::kChanged);
+      at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+    }
+  }
+}
+
 }  // namespace
 
 bool isTtyUevent(const char* message, size_t length) {
@@ -91,63 +148,8 @@ std::vector<int> DeviceChangeMonitor::descriptors() const {
   return fds;
 }
 
-DeviceChange DeviceChangeMonitor::collect() {
-  return stronger(collectUevents(), collectDevNames());
-}
-
-DeviceChange DeviceChangeMonitor::collectUevents() {
-  DeviceChange change = DeviceChange::kNone;
-  if (ueventFd_ < 0)
-    return change;
-  char buffer[8192];
-  for (;;) {
-    struct sockaddr_nl sender {};
-    struct iovec part = {buffer, sizeof buffer};
-    struct msghdr header {};
-    header.msg_name = &sender;
-    header.msg_namelen = sizeof sender;
-    header.msg_iov = &part;
-    header.msg_iovlen = 1;
-    const ssize_t got = ::recvmsg(ueventFd_, &header, MSG_DONTWAIT);
-    if (got < 0) {
-      if (errno == EINTR)
-        continue;
-      // The kernel dropped messages for want of room: they may have been about ports.
-      if (errno == ENOBUFS) {
-        change = DeviceChange::kOverflow;
-        continue;
-      }
-      return change;  // EAGAIN: nothing more; any other error leaves /dev to do the work
-    }
-    // Only the kernel (port id 0) speaks for devices; a process may send on the group too.
-    if (sender.nl_pid != 0)
-      continue;
-    // A message cut short may have lost its subsystem; it counts.
-    if ((header.msg_flags & MSG_TRUNC) != 0 || isTtyUevent(buffer, static_cast<size_t>(got)))
-      change = stronger(change, DeviceChange::kChanged);
-  }
-}
-
-DeviceChange DeviceChangeMonitor::collectDevNames() {
-  DeviceChange change = DeviceChange::kNone;
-  if (inotifyFd_ < 0)
-    return change;
-  alignas(struct inotify_event) char buffer[4096];
-  for (;;) {
-    const ssize_t got = ::read(inotifyFd_, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got <= 0)
-      return change;
-    for (ssize_t at = 0; at < got;) {
-      const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
-      if ((event->mask & IN_Q_OVERFLOW) != 0)
-        change = DeviceChange::kOverflow;
-      else if ((event->mask & kDevNameEvents) != 0)
-        change = stronger(change, DeviceChange::kChanged);
-      at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
-    }
-  }
+DeviceChange DeviceChangeMonitor::collect() const {
+  return stronger(readUevents(ueventFd_), readDevNames(inotifyFd_));
 }
 
 }  // namespace ttyenum

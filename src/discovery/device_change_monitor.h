@@ -32,13 +32,11 @@ class DeviceChangeMonitor {
   // The descriptors to wait on for reading; both are non-blocking.
   std::vector<int> descriptors() const;
 
-  // Reads every pending event without waiting and says what they amount to.
-  DeviceChange collect();
+  // Reads every pending event without waiting and says what they amount to. The events are
+  // consumed; the object itself does not change.
+  DeviceChange collect() const;
 
  private:
-  DeviceChange collectUevents();
-  DeviceChange collectDevNames();
-
   FileSystemRoot root_;
   int ueventFd_ = -1;
   int inotifyFd_ = -1;
