@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
-#include "app/json_listing.h"
 #include "support/fake_root.h"
 
 namespace ttyenum {
@@ -14,10 +11,6 @@ PortEvent ftdiEvent(PortEventKind kind, const std::string& portName) {
   PortEvent event;
   event.kind = kind;
   event.listed.port = testing::ftdiPort(portName, true);
-  event.listed.facts.device = DeviceNumber{188, 0};
-  event.listed.facts.holderPid = 4242;
-  event.listed.facts.holderCommand = "picocom";
-  event.listed.facts.links = {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"};
   return event;
 }
 
@@ -52,22 +45,6 @@ TEST(WatchEventLine, EventWordTabAndThePortInEachForm) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(watchEventLine(row.event, row.settings), row.line);
   }
-}
-
-TEST(WatchEventLine, JsonLineHoldsTheDocumentsPortObject) {
-  ListingSettings json;
-  json.json = true;
-  json.format = "%c";  // the JSON form wins, as in the listing
-  PortEvent event = ftdiEvent(PortEventKind::kRemove, "/dev/ttyUSB0");
-  event.listed.port.product = "Pwn\x1b[31m\x7f\xff";
-
-  const std::string line = watchEventLine(event, json);
-  EXPECT_EQ(line, "{\"event\": \"remove\", \"port\": " +
-                      jsonPortText(event.listed.port, event.listed.facts) + "}\n");
-  const auto parsed = nlohmann::ordered_json::parse(line);
-  EXPECT_EQ(parsed.at("event"), "remove");
-  EXPECT_EQ(parsed.at("port").at("holder").at("command"), "picocom");
-  EXPECT_EQ(parsed.at("port").at("device"), "188:0");
 }
 
 }  // namespace

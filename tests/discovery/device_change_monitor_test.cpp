@@ -1,7 +1,5 @@
 #include "discovery/device_change_monitor.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -70,36 +68,6 @@ TEST(DeviceChangeMonitor, WithoutADevFolderNothingCanBeWatched) {
   const bool started = monitor.start(reason);
   EXPECT_EQ(started, monitor.descriptors().size() == 1u);
   EXPECT_EQ(reason, "No such file or directory");
-}
-
-// On the real machine, as root: the kernel's own uevent for a real tty reaches the monitor.
-TEST(DeviceChangeMonitor, KernelUeventOfARealTty) {
-  if (::geteuid() != 0)
-    GTEST_SKIP() << "writing a uevent file needs root";
-  std::string uevent;
-  for (const char* candidate : {"/sys/class/tty/ttyS0/uevent", "/sys/class/tty/tty0/uevent"}) {
-    if (::access(candidate, W_OK) == 0) {
-      uevent = candidate;
-      break;
-    }
-  }
-  if (uevent.empty())
-    GTEST_SKIP() << "no tty uevent file to write here";
-  FakeRoot fake;
-  fake.folder("/dev");  // so that only the uevent can report the change
-  DeviceChangeMonitor monitor(fake.root());
-  std::string reason;
-  ASSERT_TRUE(monitor.start(reason)) << reason;
-  ASSERT_EQ(monitor.descriptors().size(), 2u) << "no uevent socket";
-  monitor.collect();
-
-  const int fd = ::open(uevent.c_str(), O_WRONLY | O_CLOEXEC);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::write(fd, "change", 6), 6);
-  ::close(fd);
-  struct pollfd ready = {monitor.descriptors()[0], POLLIN, 0};
-  ASSERT_EQ(::poll(&ready, 1, 10000), 1) << "no uevent within ten seconds";
-  EXPECT_EQ(monitor.collect(), DeviceChange::kChanged);
 }
 
 }  // namespace
