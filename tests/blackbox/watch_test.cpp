@@ -70,7 +70,8 @@ class Watch : public FakeRootRun {
  protected:
   void SetUp() override {
     FakeRootRun::SetUp();
-    fake.unpackFixture(kFixture);
+    if (!IsSkipped() && !HasFailure())
+      fake.unpackFixture(kFixture);
   }
 
   // Starts the watch and reads its first lines, which must be `first`.
