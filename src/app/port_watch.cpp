@@ -35,10 +35,11 @@ class StopSignals {
  public:
   StopSignals() {
     ::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows as a failed write instead
-    sigemptyset(&stops_);
+    sigset_t stops;
+    sigemptyset(&stops);
     for (const int signal : kStopSignals)
-      sigaddset(&stops_, signal);
-    ::sigprocmask(SIG_BLOCK, &stops_, &waitMask_);
+      sigaddset(&stops, signal);
+    ::sigprocmask(SIG_BLOCK, &stops, &waitMask_);
     for (const int signal : kStopSignals)
       sigdelset(&waitMask_, signal);
     struct sigaction action {};
@@ -66,7 +67,6 @@ class StopSignals {
   }
 
  private:
-  sigset_t stops_;
   sigset_t waitMask_;
 };
 
@@ -82,18 +82,19 @@ std::vector<ListedPort> scanPorts(PortEnumerator& enumerator, const ListingSetti
   return listed;
 }
 
-// Sleeps for the settling time; false when a stop signal ended the sleep.
-bool settle(const StopSignals& signals) {
+long long monotonicNanoseconds() {
   struct timespec now {};
   ::clock_gettime(CLOCK_MONOTONIC, &now);
-  const long long deadline =
-      static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec + kSettleNanoseconds;
+  return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+// Sleeps for the settling time; false when a stop signal ended the sleep.
+bool settle(const StopSignals& signals) {
+  const long long deadline = monotonicNanoseconds() + kSettleNanoseconds;
   for (;;) {
     if (signals.stopPending())
       return false;
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long left =
-        deadline - (static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    const long long left = deadline - monotonicNanoseconds();
     if (left <= 0)
       return true;
     const struct timespec timeout = {static_cast<time_t>(left / 1000000000LL),
