@@ -54,6 +54,8 @@ const wxCmdLineEntryDesc kOptionTable[] = {
     {wxCMD_LINE_OPTION, nullptr, "vid", "lists only serial ports with the given vendor id",
      wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, "v", "version", "shows program version", wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, "w", "watch",
+     "keeps running and reports ports as they appear and disappear", wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_NONE, nullptr, nullptr, nullptr, wxCMD_LINE_VAL_STRING, 0},
 };
 
@@ -87,6 +89,7 @@ class CommandLine::Impl {
     values.version = parser_->Found("v");
     values.json = parser_->Found("J");
     values.prometheus = parser_->Found("prometheus");
+    values.watch = parser_->Found("w");
     values.list = optionValue("l");
     values.noCounting = parser_->Found("no-counting");
     values.productId = optionValue("pid");

@@ -106,17 +106,24 @@ std::string spacedJson(const std::string& compact) {
 
 }  // namespace
 
+std::string jsonPortText(const PortInfo& port, const PortFacts& facts) {
+  // Bytes that are not UTF-8 become U+FFFD; the library leaves DEL and the C1 controls raw.
+  const std::string compact =
+      portObject(port, facts).dump(-1, ' ', false, Json::error_handler_t::replace);
+  return escapeJsonText(spacedJson(compact));
+}
+
 void writeJsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
                       const ListingSettings& settings, std::ostream& out) {
-  Json list = Json::array();
+  out << "{\"ports\": [";
+  const char* separator = "";
   for (size_t i = 0; i < ports.size(); ++i) {
-    if (passesFilters(ports[i], settings))
-      list.push_back(portObject(ports[i], i < facts.size() ? facts[i] : PortFacts()));
+    if (!passesFilters(ports[i], settings))
+      continue;
+    out << separator << jsonPortText(ports[i], i < facts.size() ? facts[i] : PortFacts());
+    separator = ", ";
   }
-  const Json document = {{"ports", std::move(list)}};
-  // Bytes that are not UTF-8 become U+FFFD; the library leaves DEL and the C1 controls raw.
-  const std::string compact = document.dump(-1, ' ', false, Json::error_handler_t::replace);
-  out << escapeJsonText(spacedJson(compact)) << '\n';
+  out << "]}\n";
 }
 
 }  // namespace ttyenum

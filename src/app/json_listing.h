@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "app/listing.h"
@@ -20,5 +21,9 @@ const char* kindName(PortKind kind);
 // control character escaped (see escapeJsonText).
 void writeJsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
                       const ListingSettings& settings, std::ostream& out);
+
+// One port's object as the document holds it, {"portName": ..., "links": [...]}, with the same
+// keys, order, spacing and escaping; no line feed.
+std::string jsonPortText(const PortInfo& port, const PortFacts& facts);
 
 }  // namespace ttyenum

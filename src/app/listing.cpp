@@ -74,14 +74,16 @@ RunPlan evaluateOptions(const OptionValues& values) {
     plan.action = RunAction::kRejectValue;
     return plan;
   }
-  // Metrics are a snapshot of their own; a document of another form cannot be both.
-  if (values.prometheus && values.json) {
+  // Metrics are a snapshot of their own, rewritten by a timer: neither a document of another
+  // form nor a stream.
+  if (values.prometheus && (values.json || values.watch)) {
     plan.action = RunAction::kRejectValue;
     return plan;
   }
   settings.prometheus = values.prometheus;
   settings.countingOff = values.noCounting;
   settings.json = values.json;
+  settings.watch = values.watch;
   if (values.productId)
     settings.productIdFilter = *values.productId;
   if (values.state && !parseStateFilter(*values.state, settings.stateFilter)) {
@@ -103,6 +105,12 @@ bool passesFilters(const PortInfo& port, const ListingSettings& settings) {
 FactNeeds factsNeededBy(const ListingSettings& settings) {
   if (settings.json)
     return FactNeeds::all();
+  if (settings.watch) {
+    // A watch tells ports apart by their device numbers too.
+    FactNeeds needs = settings.format.empty() ? FactNeeds() : factsUsedBy(settings.format);
+    needs.node = true;
+    return needs;
+  }
   if (settings.prometheus) {
     FactNeeds needs;
     needs.holderCommand = true;

@@ -12,8 +12,9 @@ namespace ttyenum {
 
 inline constexpr char kVersionText[] = "0.1.0";
 
-// Exit statuses: every listing, -h and -v succeed; output that cannot be written and a command
-// line that is rejected (by the parser or for a bad --list or --state value) fail.
+// Exit statuses: every listing, -h and -v succeed, and so does a watch that a signal ends; output
+// that cannot be written (or a watch with nothing to watch) and a command line that is rejected
+// (by the parser or for a bad --list or --state value) fail.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitWriteError = 1;
 inline constexpr int kExitUsage = 2;
@@ -31,6 +32,7 @@ struct ListingSettings {
   std::string productIdFilter;
   StateFilter stateFilter = StateFilter::kExist;
   std::string vendorIdFilter;
+  bool watch = false;  // keep running and report ports as they come and go
 };
 
 // The options as the parser found them, values as byte strings; absent options are nullopt.
@@ -40,6 +42,7 @@ struct OptionValues {
   bool noCounting = false;
   bool json = false;
   bool prometheus = false;
+  bool watch = false;
   std::optional<std::string> format;
   std::optional<std::string> list;
   std::optional<std::string> productId;
@@ -61,8 +64,8 @@ struct RunPlan {
 };
 
 // Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value or
-// --prometheus with --json, then a bad --state value. Values match only exactly (case counts);
-// empty --format, --pid and --vid act as absent.
+// --prometheus with --json or --watch, then a bad --state value. Values match only exactly (case
+// counts); empty --format, --pid and --vid act as absent.
 RunPlan evaluateOptions(const OptionValues& values);
 
 // True when the port passes the state filter and both id filters (exact byte equality; a set
@@ -71,7 +74,8 @@ bool passesFilters(const PortInfo& port, const ListingSettings& settings);
 
 // The facts beyond the probes' own reads that the chosen form shows: all for JSON, holder
 // commands and stable links for the metrics, what the format names for the format form, none
-// for the long and short forms.
+// for the long and short forms; a watch adds the node's facts, whose device number tells ports
+// apart.
 FactNeeds factsNeededBy(const ListingSettings& settings);
 
 // The ten-line block: rule, eight labelled fields, rule.

@@ -9,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/json_listing.h"
 #include "app/listing.h"
+#include "app/port_watch.h"
 #include "app/prometheus_listing.h"
 #include "discovery/port_enumerator.h"
 
@@ -52,5 +53,7 @@ int main(int argc, char** argv) {
     case ttyenum::RunAction::kList:
       break;
   }
+  if (plan.settings.watch)
+    return ttyenum::watchPorts(plan.settings, STDOUT_FILENO, std::cerr);
   return listPorts(plan.settings);
 }

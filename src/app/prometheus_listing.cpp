@@ -12,7 +12,7 @@ namespace {
 
 using Labels = std::vector<std::pair<const char*, std::string>>;
 
-struct ListedPort {
+struct PortEntry {
   const PortInfo& port;
   const PortFacts& facts;
 };
@@ -57,7 +57,7 @@ Labels infoLabels(const PortInfo& port, const PortFacts& facts) {
 void writePrometheusListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
                             const ListingSettings& settings, std::ostream& out) {
   const PortFacts unknown;
-  std::vector<ListedPort> listed;
+  std::vector<PortEntry> listed;
   for (size_t i = 0; i < ports.size(); ++i) {
     if (passesFilters(ports[i], settings))
       listed.push_back({ports[i], i < facts.size() ? facts[i] : unknown});
@@ -67,12 +67,12 @@ void writePrometheusListing(const std::vector<PortInfo>& ports, const std::vecto
                   "Serial port found by ttyenum, with its USB ids, device strings, driver and "
                   "stable /dev/serial names as labels; always 1.",
                   out);
-  for (const ListedPort& entry : listed)
+  for (const PortEntry& entry : listed)
     writeSample("ttyenum_port_info", infoLabels(entry.port, entry.facts), 1, out);
 
   writeFamilyHead("ttyenum_port_in_use",
                   "Whether a process holds the serial port open: 1 when one does, else 0.", out);
-  for (const ListedPort& entry : listed)
+  for (const PortEntry& entry : listed)
     writeSample("ttyenum_port_in_use", {{"port", entry.port.portName}}, entry.port.inUse ? 1 : 0,
                 out);
 
@@ -80,7 +80,7 @@ void writePrometheusListing(const std::vector<PortInfo>& ports, const std::vecto
                   "The first process, in the text order of the /proc/<pid> names, that holds the "
                   "serial port open, with its command name; only held ports, always 1.",
                   out);
-  for (const ListedPort& entry : listed) {
+  for (const PortEntry& entry : listed) {
     if (entry.facts.holderPid < 0)
       continue;
     writeSample("ttyenum_port_holder",

@@ -76,6 +76,8 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
       {"prometheus", with([](OptionValues& v) { v.prometheus = true; }), RunAction::kList},
       {"prometheus with json", with([](OptionValues& v) { v.prometheus = v.json = true; }),
        RunAction::kRejectValue},
+      {"prometheus with watch", with([](OptionValues& v) { v.prometheus = v.watch = true; }),
+       RunAction::kRejectValue},
       {"version over prometheus with json",
        with([](OptionValues& v) { v.version = v.prometheus = v.json = true; }),
        RunAction::kShowVersion},
@@ -96,6 +98,7 @@ TEST(EvaluateOptions, SettingsFromValues) {
   values.productId = "6001";
   values.state = "used";
   values.vendorId = "0403";
+  values.watch = true;
   const ListingSettings settings = evaluateOptions(values).settings;
   EXPECT_EQ(settings.format, "%c");
   EXPECT_EQ(settings.listForm, ListForm::kShort);
@@ -103,12 +106,14 @@ TEST(EvaluateOptions, SettingsFromValues) {
   EXPECT_EQ(settings.productIdFilter, "6001");
   EXPECT_EQ(settings.stateFilter, StateFilter::kUsed);
   EXPECT_EQ(settings.vendorIdFilter, "0403");
+  EXPECT_TRUE(settings.watch);
 
   const ListingSettings defaults = evaluateOptions(OptionValues()).settings;
   EXPECT_EQ(defaults.format, "");
   EXPECT_EQ(defaults.listForm, ListForm::kLong);
   EXPECT_FALSE(defaults.countingOff);
   EXPECT_EQ(defaults.stateFilter, StateFilter::kExist);
+  EXPECT_FALSE(defaults.watch);
 }
 
 // Each form reads only the facts it shows; the metrics win over the format, as the JSON form does.
@@ -133,6 +138,14 @@ TEST(FactsNeededBy, EachFormReadsWhatItShows) {
   settings.json = true;
   const FactNeeds json = factsNeededBy(settings);
   EXPECT_TRUE(json.holderCommand && json.links && json.node);
+
+  // A watch compares device numbers, and its format lines show the letters they name.
+  settings.json = false;
+  settings.watch = true;
+  settings.format = "%c %H";
+  const FactNeeds watch = factsNeededBy(settings);
+  EXPECT_TRUE(watch.node && watch.holderCommand);
+  EXPECT_FALSE(watch.links);
 }
 
 TEST(WriteListing, LongBlocksInARowWithCountLine) {

@@ -14,8 +14,7 @@ namespace {
 const std::string kUsage =
     "ttyenum [options]\n"
     "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--no-counting] [--pid <str>] [--prometheus] "
-    "[-s <str>] "
-    "[--vid <str>] [-v]\n"
+    "[-s <str>] [--vid <str>] [-v] [-w]\n"
     "  -h, --help        \tshows help\n"
     "  -f, --format=<str>\tspecifies the port information output by a format string.\n"
     "\t\t\tYou can use the following place holders beside any other\n"
@@ -45,7 +44,8 @@ const std::string kUsage =
     "\t\t\tfree  : only free (available) ports\n"
     "\t\t\tused  : only actually used ports\n"
     "  --vid=<str>       \tlists only serial ports with the given vendor id\n"
-    "  -v, --version     \tshows program version\n";
+    "  -v, --version     \tshows program version\n"
+    "  -w, --watch       \tkeeps running and reports ports as they appear and disappear\n";
 
 struct Row {
   const char* name;
@@ -69,6 +69,9 @@ TEST(CommandLine, HelpVersionAndRejectedCommandLines) {
       {"--help", {"--help"}, "", kUsage, 0},
       {"-h with valid options", {"--list=short", "-h", "--state=used"}, "", kUsage, 0},
       {"-h over -v", {"-v", "-h"}, "", kUsage, 0},
+      {"-h over -w", {"-w", "-h"}, "", kUsage, 0},
+      {"-v over -w", {"--watch", "-v"}, "0.1.0\n", "", 0},
+      {"-w with a bad --state", {"-w", "--state=any"}, "", kUsage, 2},
       {"-h over a bad --list", {"-h", "--list=Short"}, "", kUsage, 0},
       {"-v", {"-v"}, "0.1.0\n", "", 0},
       {"--version", {"--version"}, "0.1.0\n", "", 0},
@@ -85,6 +88,7 @@ TEST(CommandLine, HelpVersionAndRejectedCommandLines) {
        "",
        kUsage,
        2},
+      {"--prometheus with --watch", {"-w", "--prometheus"}, "", kUsage, 2},
       {"-h over --prometheus with --json", {"--prometheus", "-J", "-h"}, "", kUsage, 0},
       {"-v over --prometheus with --json", {"--prometheus", "--json", "-v"}, "0.1.0\n", "", 0},
       {"--bogus", {"--bogus"}, "", "Unknown long option 'bogus'\n" + kUsage, 2},

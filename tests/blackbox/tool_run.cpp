@@ -1,6 +1,7 @@
 #include "blackbox/tool_run.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 namespace ttyenum::testing {
 
@@ -54,6 +55,24 @@ void addQemuStableLinks(FakeRoot& fake) {
 bool underCi() {
   const char* ci = ::getenv("CI");
   return ci != nullptr && *ci != '\0';
+}
+
+std::unique_ptr<BackgroundProcess> startToolInFakeRoot(const FakeRoot& fake,
+                                                       const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"/bin/bash", TTYENUM_NAMESPACE_SCRIPT, fake.folder(),
+                                   TTYENUM_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return std::make_unique<BackgroundProcess>(argv, currentEnvironment());
+}
+
+pid_t toolPid(const BackgroundProcess& run) {
+  const auto isTool = [](pid_t pid) {
+    char target[4096];
+    const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+    const ssize_t length = ::readlink(exe.c_str(), target, sizeof target);
+    return length > 0 && std::string(target, static_cast<size_t>(length)) == TTYENUM_BINARY;
+  };
+  return findDescendant(run.pid(), isTool, 5000);
 }
 
 const std::string& namespaceUnavailableReason() {

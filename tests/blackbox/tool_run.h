@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,15 @@ void addQemuStableLinks(FakeRoot& fake);
 
 // True when CI is set: there, what a test needs must be present, and nothing may skip.
 bool underCi();
+
+// Starts the built ttyenum like runToolInFakeRoot, but in the background: the test reads its
+// lines while it runs and changes the fake tree, which the namespace sees through the binds.
+std::unique_ptr<BackgroundProcess> startToolInFakeRoot(const FakeRoot& fake,
+                                                       const std::vector<std::string>& args);
+
+// The host's id of the ttyenum process that `run` started (inside its namespaces); -1 when it
+// cannot be found within five seconds.
+pid_t toolPid(const BackgroundProcess& run);
 
 // Why namespace runs are impossible here, or empty text when they work. Checked once.
 const std::string& namespaceUnavailableReason();

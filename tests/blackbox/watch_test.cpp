@@ -1,0 +1,240 @@
+// The built binary in watch mode, in a private namespace over the captured Debian 12 tree
+// (kernel 6.1): the test changes the fake tree while the tool runs, as a kernel would.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "blackbox/tool_run.h"
+
+namespace ttyenum::testing {
+namespace {
+
+const char kFixture[] = "qemu-debian12-6.1";
+const char kUsbBus[] = "/sys/devices/pci0000:00/0000:00:05.0/usb1/";
+// Generous: the tool promises an add within a second; sanitizer builds and busy machines are
+// slower.
+constexpr int kLineTimeoutMs = 5000;
+constexpr int kEndTimeoutMs = 10000;
+
+const char* const kQemuPorts[] = {"/dev/ttyS0", "/dev/ttyS1",   "/dev/ttyS4",   "/dev/ttyS5",
+                                  "/dev/ttyS6", "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0"};
+
+// The sysfs entries of a one-port adapter on bus 1, USB device `device` (such as 1-3), as the
+// kernel makes them before the port's /dev node, which is left to the test.
+void addUsbAdapter(FakeRoot& fake, const std::string& tty, const std::string& device,
+                   const std::string& vendorId = "0403") {
+  const std::string usb = kUsbBus + device;
+  const std::string interface = device + ":1.0";
+  fake.file(usb + "/idVendor", vendorId + "\n");
+  fake.file(usb + "/idProduct", "6001\n");
+  fake.file(usb + "/manufacturer", "FTDI\n");
+  fake.file(usb + "/product", "FT232R USB UART\n");
+  fake.file(usb + "/serial", "SERIAL-" + tty + "\n");
+  fake.file(usb + "/version", " 2.00\n");
+  fake.file(usb + "/" + interface + "/bInterfaceNumber", "00\n");
+  fake.file(usb + "/" + interface + "/" + tty + "/uevent", "DRIVER=ftdi_sio\n");
+  fake.link(usb + "/" + interface + "/" + tty + "/tty/" + tty + "/device", "../../../" + tty);
+  fake.link("/sys/bus/usb/devices/" + device, "../../.." + usb.substr(4));
+  fake.link("/sys/bus/usb/devices/" + interface, "../../.." + usb.substr(4) + "/" + interface);
+  fake.link("/sys/class/tty/" + tty,
+            "../.." + usb.substr(4) + "/" + interface + "/" + tty + "/tty/" + tty);
+}
+
+void removeNode(FakeRoot& fake, const std::string& name) {
+  ASSERT_EQ(::unlink(fake.path("/dev/" + name).c_str()), 0) << name;
+}
+
+// A tty uevent file of the real machine that root may write, or empty text.
+std::string realTtyUeventFile() {
+  if (::geteuid() != 0)
+    return std::string();
+  for (const char* candidate : {"/sys/class/tty/ttyS0/uevent", "/sys/class/tty/tty0/uevent"}) {
+    if (::access(candidate, W_OK) == 0)
+      return candidate;
+  }
+  return std::string();
+}
+
+void writeChange(const std::string& ueventFile) {
+  const int fd = ::open(ueventFile.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, "change", 6), 6);
+  ::close(fd);
+}
+
+class Watch : public FakeRootRun {
+ protected:
+  void SetUp() override {
+    FakeRootRun::SetUp();
+    if (!IsSkipped() && !HasFailure())
+      fake.unpackFixture(kFixture);
+  }
+
+  // Starts the watch and reads its first lines, which must be `first`.
+  void start(const std::vector<std::string>& args, const std::vector<std::string>& first) {
+    run = startToolInFakeRoot(fake, args);
+    for (const std::string& line : first)
+      ASSERT_EQ(run->nextLine(kLineTimeoutMs), line);
+  }
+
+  // One add line per port of the captured tree, `suffix` after each name.
+  static std::vector<std::string> qemuLines(const std::string& suffix = "") {
+    std::vector<std::string> lines;
+    for (const char* port : kQemuPorts)
+      lines.push_back(std::string("add\t") + port + suffix + "\n");
+    return lines;
+  }
+
+  // Ends the watch with `signal`; nothing may be left unread.
+  ProcessResult stop(int signal = SIGTERM) {
+    const pid_t pid = toolPid(*run);
+    EXPECT_GT(pid, 0);
+    if (pid > 0)
+      ::kill(pid, signal);
+    return run->finish(kEndTimeoutMs);
+  }
+
+  void expectCleanEnd(int signal = SIGTERM) {
+    const ProcessResult end = stop(signal);
+    EXPECT_EQ(end.out, "");
+    EXPECT_EQ(end.err, "");
+    EXPECT_EQ(end.status, 0);
+  }
+
+  FakeRoot fake;
+  std::unique_ptr<BackgroundProcess> run;
+};
+
+TEST_F(Watch, FirstAddLinesInListingOrderInTextAndFormatForms) {
+  start({"-w"}, qemuLines());
+  expectCleanEnd();
+
+  // --list and --no-counting have no effect; the format line, fact letters and all, loses its
+  // own line feed.
+  start({"--watch", "--format=%c %u %k", "--vid=0403", "--list=short", "--no-counting"},
+        {"add\t/dev/ttyUSB0 0403:6001 usb\n", "add\t/dev/ttyUSB1 0403:6001 usb\n"});
+  expectCleanEnd();
+}
+
+TEST_F(Watch, JsonLinesHoldTheDocumentsPortObjects) {
+  const ProcessResult document = runToolInFakeRoot(fake, {"-J"});
+  ASSERT_EQ(document.status, 0);
+  run = startToolInFakeRoot(fake, {"-J", "-w"});
+  const auto ports = nlohmann::ordered_json::parse(document.out).at("ports");
+  ASSERT_EQ(ports.size(), 8u);
+  const std::string prefix = "{\"event\": \"add\", \"port\": ";
+  for (const auto& port : ports) {
+    const std::optional<std::string> line = run->nextLine(kLineTimeoutMs);
+    ASSERT_TRUE(line);
+    const auto parsed = nlohmann::ordered_json::parse(*line);
+    EXPECT_EQ(parsed.at("port"), port);
+    // The same text as in the document: keys, order, spacing and escaping.
+    ASSERT_EQ(line->compare(0, prefix.size(), prefix), 0) << *line;
+    const std::string portText = line->substr(prefix.size(), line->size() - prefix.size() - 2);
+    EXPECT_NE(document.out.find(portText), std::string::npos) << portText;
+  }
+  expectCleanEnd(SIGINT);
+}
+
+TEST_F(Watch, PortsComeAndGoAndABurstGivesOneScan) {
+  start({"-w"}, qemuLines());
+  addUsbAdapter(fake, "ttyUSB2", "1-3");
+  fake.node("ttyUSB2");
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB2\n");
+  removeNode(fake, "ttyUSB2");
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs), "remove\t/dev/ttyUSB2\n");
+
+  // A hub with four adapters: their nodes appear in reverse order within a few milliseconds;
+  // lines in listing order show that one scan saw them all.
+  for (int i = 3; i <= 6; ++i)
+    addUsbAdapter(fake, "ttyUSB" + std::to_string(i), "1-" + std::to_string(i + 1));
+  for (int i = 6; i >= 3; --i)
+    fake.node("ttyUSB" + std::to_string(i));
+  for (int i = 3; i <= 6; ++i)
+    EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB" + std::to_string(i) + "\n");
+  expectCleanEnd(SIGHUP);
+}
+
+TEST_F(Watch, FiltersHoldForEveryScan) {
+  start({"-w", "--vid=0525"}, {"add\t/dev/ttyACM0\n"});
+  addUsbAdapter(fake, "ttyUSB2", "1-3");  // 0403: excluded
+  fake.node("ttyUSB2");
+  addUsbAdapter(fake, "ttyUSB3", "1-4", "0525");
+  fake.node("ttyUSB3");
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB3\n");
+  expectCleanEnd();
+}
+
+// A port that becomes held leaves a --state=free watch at the next scan, and comes back when
+// it is let go. The holder opens the node inside the tool's namespaces, as /dev/ttyUSB1.
+TEST_F(Watch, StateFilterFollowsHolders) {
+  start({"-w", "--state=free", "--format=%c %s"}, qemuLines(" free"));
+  const pid_t tool = toolPid(*run);
+  ASSERT_GT(tool, 0);
+  auto holder = std::make_unique<BackgroundProcess>(
+      std::vector<std::string>{"/usr/bin/nsenter", "-t", std::to_string(tool), "-m", "-p", "--",
+                               "/bin/sh", "-c", "exec sleep 300 </dev/ttyUSB1"},
+      currentEnvironment());
+  const auto holds = [](pid_t pid) {
+    char target[64];
+    const std::string fd = "/proc/" + std::to_string(pid) + "/fd/0";
+    const ssize_t length = ::readlink(fd.c_str(), target, sizeof target);
+    return length > 0 && std::string(target, static_cast<size_t>(length)) == "/dev/ttyUSB1";
+  };
+  ASSERT_GT(findDescendant(holder->pid(), holds, kLineTimeoutMs), 0);
+
+  fake.node("unrelated-name");  // a change in /dev: the next scan
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs), "remove\t/dev/ttyUSB1 free\n");
+  holder.reset();
+  removeNode(fake, "unrelated-name");
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB1 free\n");
+  expectCleanEnd();
+}
+
+TEST_F(Watch, ClosedPipeEndsWithAWriteError) {
+  start({"-w", "--vid=0525"}, {"add\t/dev/ttyACM0\n"});
+  run->closeOutput();
+  removeNode(fake, "ttyACM0");
+  const ProcessResult end = run->finish(kEndTimeoutMs);
+  EXPECT_EQ(end.err, "ttyenum: write error: Broken pipe\n");
+  EXPECT_EQ(end.status, 1);
+}
+
+// On the real machine, as root: a kernel uevent of a real tty makes the watch scan. The fake
+// tree gains a port by its sysfs entries alone, which /dev cannot report.
+TEST_F(Watch, KernelUeventsMakeItScanAndAFloodLosesNothing) {
+  const std::string uevent = realTtyUeventFile();
+  if (uevent.empty())
+    GTEST_SKIP() << "needs root and a real tty's uevent file";
+  fake.node("ttyUSB2");
+  fake.node("ttyUSB3");
+  start({"-w", "--vid=0403", "-f", "%c"}, {"add\t/dev/ttyUSB0\n", "add\t/dev/ttyUSB1\n"});
+  addUsbAdapter(fake, "ttyUSB2", "1-3");
+  writeChange(uevent);
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB2\n");
+
+  // Thousands of uevents while one port gains its entries and another loses them: whatever
+  // the kernel drops, the scan after the flood sees both.
+  for (int i = 0; i < 3000; ++i) {
+    if (i == 1500) {
+      addUsbAdapter(fake, "ttyUSB3", "1-4");
+      ASSERT_EQ(::unlink(fake.path("/sys/class/tty/ttyUSB1").c_str()), 0);
+    }
+    writeChange(uevent);
+  }
+  std::vector<std::string> lines;
+  while (lines.size() < 2) {
+    const std::optional<std::string> line = run->nextLine(kEndTimeoutMs);
+    ASSERT_TRUE(line) << "lines so far: " << ::testing::PrintToString(lines);
+    lines.push_back(*line);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"remove\t/dev/ttyUSB1\n", "add\t/dev/ttyUSB3\n"}));
+  expectCleanEnd();
+}
+
+}  // namespace
+}  // namespace ttyenum::testing
