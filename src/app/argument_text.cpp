@@ -15,18 +15,11 @@ constexpr char32_t kEscapeBase = 0xdc00;  // an escaped byte b is kEscapeBase + 
 std::wstring decodeArgumentText(const std::string& bytes) {
   std::wstring text;
   text.reserve(bytes.size());
-  size_t at = 0;
-  while (at < bytes.size()) {
-    char32_t codePoint = 0;
-    const size_t length = decodeUtf8Sequence(bytes, at, codePoint);
-    if (length == 0) {
-      codePoint = kEscapeBase + static_cast<unsigned char>(bytes[at]);
-      at += 1;
-    } else {
-      at += length;
-    }
-    text += static_cast<wchar_t>(codePoint);
-  }
+  forEachUtf8Sequence(bytes, [&](size_t at, size_t, std::optional<char32_t> codePoint) {
+    const char32_t unit =
+        codePoint ? *codePoint : kEscapeBase + static_cast<unsigned char>(bytes[at]);
+    text += static_cast<wchar_t>(unit);
+  });
   return text;
 }
 

@@ -39,23 +39,16 @@ void appendJsonEscape(unsigned char codePoint, std::string& out) {
 std::string escapeFieldText(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  size_t at = 0;
-  while (at < text.size()) {
-    char32_t codePoint = 0;
-    size_t length = decodeUtf8Sequence(text, at, codePoint);
-    // A byte outside well-formed UTF-8 is escaped alone, so that no neighbour, in this field or
-    // the next, can complete it; a control keeps all its bytes visible (C1 as \xc2\xhh).
-    const bool escaped = length == 0 || isControl(codePoint);
-    if (length == 0)
-      length = 1;
-    if (escaped) {
-      for (size_t i = at; i < at + length; ++i)
-        appendHexEscape(static_cast<unsigned char>(text[i]), out);
-    } else {
+  // A byte outside well-formed UTF-8 is escaped alone, so that no neighbour, in this field or
+  // the next, can complete it; a control keeps all its bytes visible (C1 as \xc2\xhh).
+  forEachUtf8Sequence(text, [&](size_t at, size_t length, std::optional<char32_t> codePoint) {
+    if (codePoint && !isControl(*codePoint)) {
       out.append(text, at, length);
+      return;
     }
-    at += length;
-  }
+    for (size_t i = at; i < at + length; ++i)
+      appendHexEscape(static_cast<unsigned char>(text[i]), out);
+  });
   return out;
 }
 
@@ -63,27 +56,18 @@ std::string escapePrometheusLabel(const std::string& text) {
   constexpr char32_t kReplacement = 0xfffd;
   std::string out;
   out.reserve(text.size());
-  size_t at = 0;
-  while (at < text.size()) {
-    char32_t codePoint = 0;
-    const size_t length = decodeUtf8Sequence(text, at, codePoint);
-    if (length == 0) {
+  forEachUtf8Sequence(text, [&](size_t at, size_t length, std::optional<char32_t> codePoint) {
+    if (!codePoint || (isControl(*codePoint) && *codePoint != '\n'))
       appendUtf8(kReplacement, out);
-      at += 1;
-      continue;
-    }
-    if (codePoint == '\\')
+    else if (*codePoint == '\\')
       out += "\\\\";
-    else if (codePoint == '"')
+    else if (*codePoint == '"')
       out += "\\\"";
-    else if (codePoint == '\n')
+    else if (*codePoint == '\n')
       out += "\\n";
-    else if (isControl(codePoint))
-      appendUtf8(kReplacement, out);
     else
       out.append(text, at, length);
-    at += length;
-  }
+  });
   return out;
 }
 
