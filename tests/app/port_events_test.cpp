@@ -8,12 +8,12 @@ namespace ttyenum {
 namespace {
 
 // "name" for a port without a device number, "name=major:minor" for a character device.
-ListedPort listed(const std::string& spec) {
+ListedPort listed(const std::string& entry) {
   ListedPort port;
-  const size_t equals = spec.find('=');
-  port.port.portName = spec.substr(0, equals);
+  const size_t equals = entry.find('=');
+  port.port.portName = entry.substr(0, equals);
   if (equals != std::string::npos) {
-    const std::string numbers = spec.substr(equals + 1);
+    const std::string numbers = entry.substr(equals + 1);
     port.facts.device =
         DeviceNumber{static_cast<unsigned>(std::stoul(numbers)),
                      static_cast<unsigned>(std::stoul(numbers.substr(numbers.find(':') + 1)))};
@@ -21,10 +21,10 @@ ListedPort listed(const std::string& spec) {
   return port;
 }
 
-std::vector<ListedPort> listing(std::initializer_list<const char*> specs) {
+std::vector<ListedPort> listing(std::initializer_list<const char*> entries) {
   std::vector<ListedPort> ports;
-  for (const char* spec : specs)
-    ports.push_back(listed(spec));
+  for (const char* entry : entries)
+    ports.push_back(listed(entry));
   return ports;
 }
 
