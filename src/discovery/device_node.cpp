@@ -13,36 +13,40 @@
 
 namespace ttyenum {
 
-std::optional<DeviceNumber> deviceNumberOf(const std::string& devicePath,
-                                           const FileSystemRoot& root) {
-  struct stat node {};
-  if (::stat(root.path(devicePath).c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
-    return std::nullopt;
-  return DeviceNumber{major(node.st_rdev), minor(node.st_rdev)};
-}
+namespace {
 
-std::string groupNameOf(const std::string& devicePath, const FileSystemRoot& root) {
-  struct stat node {};
-  if (::stat(root.path(devicePath).c_str(), &node) != 0)
-    return std::string();
+// The group's name from the group database; empty when the id has none.
+std::string groupName(gid_t id) {
   std::vector<char> buffer(1024);
   struct group entry {};
   struct group* found = nullptr;
   // Group entries with many members need a bigger buffer than sysconf suggests.
-  while (::getgrgid_r(node.st_gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+  while (::getgrgid_r(id, &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
          buffer.size() < (size_t{1} << 20))
     buffer.resize(buffer.size() * 2);
   return found != nullptr ? std::string(found->gr_name) : std::string();
 }
 
-std::string accessOf(const std::string& devicePath, const FileSystemRoot& root) {
-  const std::string path = root.path(devicePath);
+std::string accessOf(const std::string& realPath) {
   std::string access;
-  if (::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0)
+  if (::faccessat(AT_FDCWD, realPath.c_str(), R_OK, AT_EACCESS) == 0)
     access += 'r';
-  if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0)
+  if (::faccessat(AT_FDCWD, realPath.c_str(), W_OK, AT_EACCESS) == 0)
     access += 'w';
   return access;
+}
+
+}  // namespace
+
+void describeNode(const std::string& devicePath, PortFacts& facts, const FileSystemRoot& root) {
+  const std::string path = root.path(devicePath);
+  struct stat node {};
+  if (::stat(path.c_str(), &node) == 0) {
+    if (S_ISCHR(node.st_mode))
+      facts.device = DeviceNumber{major(node.st_rdev), minor(node.st_rdev)};
+    facts.group = groupName(node.st_gid);
+  }
+  facts.access = accessOf(path);
 }
 
 std::string resolveLinkTarget(const std::string& folder, const std::string& target) {

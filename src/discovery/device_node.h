@@ -9,19 +9,12 @@
 
 namespace ttyenum {
 
-// The device number of the node at `devicePath`; none when it is no character device.
-std::optional<DeviceNumber> deviceNumberOf(const std::string& devicePath,
-                                           const FileSystemRoot& root = FileSystemRoot());
-
-// The name of the node's group, as the group database gives it; empty when the node cannot be
-// stat'ed or its group id has no name.
-std::string groupNameOf(const std::string& devicePath,
-                        const FileSystemRoot& root = FileSystemRoot());
-
-// What the process may open the node for, judged by its effective ids with
-// faccessat(..., AT_EACCESS), never by opening it: "rw", "r", "w", or empty for neither (and for
-// a missing node).
-std::string accessOf(const std::string& devicePath, const FileSystemRoot& root = FileSystemRoot());
+// What /dev says of the node at `devicePath` itself, from one stat: its device number (only for
+// a character device), the name of its group (empty where the group id has none), and what this
+// process may open it for, judged by its effective ids with faccessat(..., AT_EACCESS), never by
+// opening it: "rw", "r", "w", or empty for neither. A missing node leaves all three unknown.
+void describeNode(const std::string& devicePath, PortFacts& facts,
+                  const FileSystemRoot& root = FileSystemRoot());
 
 // A stable name that udev keeps for a node: a link under /dev/serial/by-id or by-path.
 struct SerialLink {

@@ -172,11 +172,8 @@ class PortEnumerator::Impl {
   // open it for.
   void describeNodes(const std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
                      size_t first) {
-    for (size_t i = first; i < ports.size(); ++i) {
-      facts[i].device = deviceNumberOf(ports[i].portName, root_);
-      facts[i].group = groupNameOf(ports[i].portName, root_);
-      facts[i].access = accessOf(ports[i].portName, root_);
-    }
+    for (size_t i = first; i < ports.size(); ++i)
+      describeNode(ports[i].portName, facts[i], root_);
   }
 
   FileSystemRoot root_;
