@@ -105,7 +105,7 @@ bool settle(const StopSignals& signals) {
 
 // Waits until the monitor reports a change, then for the settling time. Every event read so far
 // is covered by a scan that starts after this returns true; false when a stop signal came.
-bool waitForChange(const DeviceChangeMonitor& monitor, const StopSignals& signals) {
+bool waitForChange(DeviceChangeMonitor& monitor, const StopSignals& signals) {
   std::vector<struct pollfd> fds;
   for (const int fd : monitor.descriptors())
     fds.push_back(pollfd{fd, POLLIN, 0});

@@ -1,7 +1,11 @@
 #include "discovery/device_change_monitor.h"
 
+#include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -68,6 +72,108 @@ TEST(DeviceChangeMonitor, WithoutADevFolderNothingCanBeWatched) {
   const bool started = monitor.start(reason);
   EXPECT_EQ(started, monitor.descriptors().size() == 1u);
   EXPECT_EQ(reason, "No such file or directory");
+}
+
+// Each row starts a monitor on a fresh tree made by `before`, then does `action`: what the
+// monitor reports for it.
+TEST(DeviceChangeMonitor, WhatEachSourceReports) {
+  const auto open_ = [](FakeRoot& fake, const std::string& path) {
+    const int fd = ::open(fake.path(path).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0) << path;
+    ::close(fd);
+  };
+  const auto udev = [](FakeRoot& fake) {
+    fake.file("/run/udev/control", "");
+    fake.folder("/run/udev/data");
+  };
+  const auto udevEntry = [](FakeRoot& fake, const std::string& name) {
+    fake.file("/run/udev/data/.tmp", "E:ID_PATH=x\n");
+    ASSERT_EQ(::rename(fake.path("/run/udev/data/.tmp").c_str(),
+                       fake.path("/run/udev/data/" + name).c_str()),
+              0);
+  };
+  using Step = std::function<void(FakeRoot&, DeviceChangeMonitor&)>;
+  const struct {
+    const char* name;
+    Step before;
+    Step action;
+    DeviceChange change;
+  } rows[] = {
+      {"a watched node opened and closed",
+       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.node("ttyUSB0"); },
+       [&](FakeRoot& fake, DeviceChangeMonitor& monitor) {
+         monitor.watchNodes({"/dev/ttyUSB0", "/dev/gone"});
+         open_(fake, "/dev/ttyUSB0");
+       },
+       DeviceChange::kChanged},
+      {"a node not watched",
+       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.node("ttyUSB0"); },
+       [&](FakeRoot& fake, DeviceChangeMonitor&) { open_(fake, "/dev/ttyUSB0"); },
+       DeviceChange::kNone},
+      {"a node no longer watched",
+       [](FakeRoot& fake, DeviceChangeMonitor&) {
+         fake.node("ttyUSB0");
+         fake.node("ttyUSB1");
+       },
+       [&](FakeRoot& fake, DeviceChangeMonitor& monitor) {
+         monitor.watchNodes({"/dev/ttyUSB0", "/dev/ttyUSB1"});
+         monitor.watchNodes({"/dev/ttyUSB1"});
+         open_(fake, "/dev/ttyUSB0");
+       },
+       DeviceChange::kNone},
+      {"a udev entry renamed into place", [&](FakeRoot& fake, DeviceChangeMonitor&) { udev(fake); },
+       [&](FakeRoot& fake, DeviceChangeMonitor&) { udevEntry(fake, "c188:0"); },
+       DeviceChange::kChanged},
+      {"a udev entry made in place", [&](FakeRoot& fake, DeviceChangeMonitor&) { udev(fake); },
+       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.file("/run/udev/data/c188:1", ""); },
+       DeviceChange::kChanged},
+      {"udev's folder without udev running",
+       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.folder("/run/udev/data"); },
+       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.file("/run/udev/data/c188:1", ""); },
+       DeviceChange::kNone},
+      {"/dev removed and made again",
+       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.node("ttyS0"); },
+       [](FakeRoot& fake, DeviceChangeMonitor&) {
+         ASSERT_EQ(::rename(fake.path("/dev").c_str(), fake.path("/old-dev").c_str()), 0);
+         fake.folder("/dev");
+         ASSERT_EQ(::unlink(fake.path("/old-dev/ttyS0").c_str()), 0);
+         ASSERT_EQ(::rmdir(fake.path("/old-dev").c_str()), 0);
+       },
+       DeviceChange::kOverflow},
+      {"/dev removed for good",
+       [](FakeRoot&, DeviceChangeMonitor&) {},
+       [](FakeRoot& fake, DeviceChangeMonitor&) {
+         ASSERT_EQ(::rmdir(fake.path("/dev").c_str()), 0);
+       },
+       DeviceChange::kFailed},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeRoot fake;
+    fake.folder("/dev");
+    DeviceChangeMonitor monitor(fake.root(), false);
+    row.before(fake, monitor);
+    std::string reason;
+    ASSERT_TRUE(monitor.start(reason)) << reason;
+    monitor.collect();
+    row.action(fake, monitor);
+    EXPECT_EQ(monitor.collect(), row.change);
+  }
+}
+
+// After /dev is made anew, names made in the new folder are seen.
+TEST(DeviceChangeMonitor, ANewDevIsWatchedInstead) {
+  FakeRoot fake;
+  fake.folder("/dev");
+  DeviceChangeMonitor monitor(fake.root(), false);
+  std::string reason;
+  ASSERT_TRUE(monitor.start(reason)) << reason;
+  ASSERT_EQ(::rename(fake.path("/dev").c_str(), fake.path("/old-dev").c_str()), 0);
+  fake.folder("/dev");
+  ASSERT_EQ(::rmdir(fake.path("/old-dev").c_str()), 0);
+  EXPECT_EQ(monitor.collect(), DeviceChange::kOverflow);
+  fake.node("ttyUSB0");
+  EXPECT_EQ(monitor.collect(), DeviceChange::kChanged);
 }
 
 }  // namespace

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "common/file_system_root.h"
+#include "common/port_facts.h"
+
+namespace ttyenum {
+
+// True when udev runs: its control socket /run/udev/control exists.
+bool udevRuns(const FileSystemRoot& root = FileSystemRoot());
+
+// True when udev has finished with the character device `device`: its database entry
+// /run/udev/data/c<major>:<minor> exists.
+bool udevHasEntry(const DeviceNumber& device, const FileSystemRoot& root = FileSystemRoot());
+
+}  // namespace ttyenum
