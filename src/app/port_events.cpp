@@ -12,8 +12,20 @@ bool sameDevice(const std::optional<DeviceNumber>& a, const std::optional<Device
   return a->major == b->major && a->minor == b->minor;
 }
 
+// A USB device plugged anew gets a new address even where its name and device number repeat;
+// the serial number tells one adapter from another of the same make.
+bool sameUsbDevice(const ListedPort& a, const ListedPort& b) {
+  const bool aUsb = a.facts.kind == PortKind::kUsb;
+  if (aUsb != (b.facts.kind == PortKind::kUsb))
+    return false;
+  return !aUsb || (a.facts.usbBusNumber == b.facts.usbBusNumber &&
+                   a.facts.usbDeviceAddress == b.facts.usbDeviceAddress &&
+                   a.port.serialNumber == b.port.serialNumber);
+}
+
 bool samePort(const ListedPort& a, const ListedPort& b) {
-  return a.port.portName == b.port.portName && sameDevice(a.facts.device, b.facts.device);
+  return a.port.portName == b.port.portName && sameDevice(a.facts.device, b.facts.device) &&
+         sameUsbDevice(a, b);
 }
 
 // Appends an event of `kind` for each port of `ports` that `others` does not hold.

@@ -34,6 +34,10 @@ struct PortFacts {
   std::optional<DeviceNumber> device;        // when the node is a character device
   std::string usbLocation;  // USB ports: the device that owns the interface, such as 1-1.2
   std::optional<unsigned> usbInterface;  // USB ports: that interface's bInterfaceNumber
+  // USB ports, when asked for: the device's bus number and its address on the bus (devnum),
+  // which the kernel gives anew at each plug.
+  std::optional<unsigned> usbBusNumber;
+  std::optional<unsigned> usbDeviceAddress;
   std::vector<std::string> links;        // /dev/serial/by-id and by-path links to the node, sorted
   std::string group;   // the name of the node's group; empty when the node or the name is unknown
   std::string access;  // "rw", "r" or "w": what this process may open the node for; else empty
@@ -55,9 +59,11 @@ struct FactNeeds {
   bool links = false;          // a walk of /dev/serial/by-id and by-path
   bool node = false;           // the node's device number, group and access: a stat and two
                                // faccessat calls per port
+  bool usbAddress = false;     // a USB port's bus number and device address: two reads
 
-  static FactNeeds all() { return {true, true, true}; }
-  bool any() const { return holderCommand || links || node; }
+  // Every fact that a form can show; the USB address is not one.
+  static FactNeeds all() { return {true, true, true, false}; }
+  bool any() const { return holderCommand || links || node || usbAddress; }
 };
 
 }  // namespace ttyenum

@@ -105,6 +105,10 @@ class PortEnumerator::Impl {
       linkNodes(ports, facts, first);
     if (needs.node)
       describeNodes(ports, facts, first);
+    if (needs.usbAddress) {
+      for (size_t i = first; i < facts.size(); ++i)
+        readUsbAddress(facts[i], root_);
+    }
     return ports.size() - first;
   }
 

@@ -30,22 +30,38 @@ std::string lastUsbComponent(const std::string& usbPath, bool interface) {
   return found;
 }
 
+std::optional<unsigned> numberAttribute(const std::string& path, int base,
+                                        const FileSystemRoot& root);
+
 // The bInterfaceNumber of the port's interface, which sysfs writes in hexadecimal.
 std::optional<unsigned> interfaceNumber(const std::string& usbPath, const FileSystemRoot& root) {
   const std::string interface = lastUsbComponent(usbPath, true);
   if (interface.empty())
     return std::nullopt;
-  const std::string text =
-      readSysfsAttribute("/sys/bus/usb/devices/" + interface + "/bInterfaceNumber", false, root);
+  return numberAttribute("/sys/bus/usb/devices/" + interface + "/bInterfaceNumber", 16, root);
+}
+
+// A sysfs attribute's number in `base`; none when the text is not all digits.
+std::optional<unsigned> numberAttribute(const std::string& path, int base,
+                                        const FileSystemRoot& root) {
+  const std::string text = readSysfsAttribute(path, false, root);
   unsigned number = 0;
   const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, number, 16);
+  const auto [stop, error] = std::from_chars(text.data(), end, number, base);
   if (text.empty() || error != std::errc() || stop != end)
     return std::nullopt;
   return number;
 }
 
 }  // namespace
+
+void readUsbAddress(PortFacts& facts, const FileSystemRoot& root) {
+  if (facts.usbLocation.empty())
+    return;
+  const std::string device = "/sys/bus/usb/devices/" + facts.usbLocation + "/";
+  facts.usbBusNumber = numberAttribute(device + "busnum", 10, root);
+  facts.usbDeviceAddress = numberAttribute(device + "devnum", 10, root);
+}
 
 bool usbPathFromLinkText(const std::string& linkText, std::string& usbPath) {
   const size_t usb = linkText.find("/usb");

@@ -15,6 +15,10 @@ namespace ttyenum {
 bool probeUsbPort(const std::string& portPath, PortInfo& record, PortFacts& facts,
                   const FileSystemRoot& root = FileSystemRoot());
 
+// Fills in the bus number and device address of the USB device at `facts.usbLocation` from its
+// busnum and devnum files; a value that cannot be read stays unknown.
+void readUsbAddress(PortFacts& facts, const FileSystemRoot& root = FileSystemRoot());
+
 // Attribute `name` of the USB device that owns the port's interface (see owningUsbDevice), read
 // from /sys/bus/usb/devices/<device>/<name>. Empty when there is no such device or no such text;
 // a hub further up the path is never asked.

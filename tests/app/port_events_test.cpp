@@ -7,9 +7,21 @@
 namespace ttyenum {
 namespace {
 
-// "name" for a port without a device number, "name=major:minor" for a character device.
-ListedPort listed(const std::string& entry) {
+// "name" for a port without a device number, "name=major:minor" for a character device; either
+// may end in "/bus.address.serial" for a USB port's device.
+ListedPort listed(const std::string& text) {
   ListedPort port;
+  const size_t slash = text.find('/', 1);
+  const size_t usb = text.find('/', slash + 1);
+  const std::string entry = text.substr(0, usb);
+  if (usb != std::string::npos) {
+    const std::string device = text.substr(usb + 1);
+    const size_t dot = device.find('.');
+    const size_t secondDot = device.find('.', dot + 1);
+    port.facts.usbBusNumber = static_cast<unsigned>(std::stoul(device));
+    port.facts.usbDeviceAddress = static_cast<unsigned>(std::stoul(device.substr(dot + 1)));
+    port.port.serialNumber = device.substr(secondDot + 1);
+  }
   const size_t equals = entry.find('=');
   port.port.portName = entry.substr(0, equals);
   if (equals != std::string::npos) {
@@ -65,6 +77,16 @@ TEST(PortEvents, RemovalsInOldOrderThenAdditionsInNewOrder) {
        " -/dev/ttyS0 +/dev/ttyS0=4:64"},
       {"same device under a new name", listing({"/dev/ttyUSB0=188:0"}),
        listing({"/dev/ttyUSB1=188:0"}), " -/dev/ttyUSB0=188:0 +/dev/ttyUSB1=188:0"},
+      {"same USB device", listing({"/dev/ttyUSB0=188:0/1.5.A5"}),
+       listing({"/dev/ttyUSB0=188:0/1.5.A5"}), ""},
+      {"adapter swapped for one with another serial",
+       listing({"/dev/ttyUSB0=188:0/1.5.A5", "/dev/ttyS0=4:64"}),
+       listing({"/dev/ttyUSB0=188:0/1.5.B7", "/dev/ttyS0=4:64"}),
+       " -/dev/ttyUSB0=188:0 +/dev/ttyUSB0=188:0"},
+      {"same adapter plugged again: a new address", listing({"/dev/ttyUSB0=188:0/1.5.A5"}),
+       listing({"/dev/ttyUSB0=188:0/1.6.A5"}), " -/dev/ttyUSB0=188:0 +/dev/ttyUSB0=188:0"},
+      {"same address on another bus", listing({"/dev/ttyACM0=166:0/1.5."}),
+       listing({"/dev/ttyACM0=166:0/2.5."}), " -/dev/ttyACM0=166:0 +/dev/ttyACM0=166:0"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

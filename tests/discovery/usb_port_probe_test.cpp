@@ -203,6 +203,29 @@ TEST_F(UsbTree, OnlyTheFactsAskedForAreRead) {
   EXPECT_EQ(node.access, "rw");  // the suite runs as root, or as the owner of the tree
   EXPECT_NE(node.group, "");
   EXPECT_FALSE(node.holderCommand.has_value());
+  EXPECT_FALSE(node.usbBusNumber.has_value());
+  EXPECT_FALSE(node.usbDeviceAddress.has_value());
+}
+
+// The bus number and address come only when asked for; a value that is not a number stays
+// unknown.
+TEST_F(UsbTree, TheUsbAddressOnlyWhenAskedFor) {
+  const std::string device = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/";
+  fake.file(device + "busnum", "1\n");
+  fake.file(device + "devnum", "17\n");
+  fake.file("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2.4/busnum", "1\n");
+  fake.file("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2.4/devnum", "x3\n");
+  FactNeeds address;
+  address.usbAddress = true;
+  std::vector<PortInfo> ports;
+  std::vector<PortFacts> facts;
+  PortEnumerator(fake.root()).enumerate(ports, facts, address);
+  ASSERT_GE(facts.size(), 2u);
+  EXPECT_EQ(facts[0].usbBusNumber, 1u);
+  EXPECT_EQ(facts[0].usbDeviceAddress, 17u);
+  EXPECT_EQ(facts[1].usbBusNumber, 1u);
+  EXPECT_FALSE(facts[1].usbDeviceAddress.has_value());
+  EXPECT_EQ(facts[0].group, "");
 }
 
 TEST(UsbPathFromLinkText, CutsTheUsbPathAndRejectsShortTexts) {
