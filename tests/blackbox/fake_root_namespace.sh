@@ -13,6 +13,9 @@
 # --hold-as NAME=MAJOR:MINOR does the same in a mount namespace of the holder's own, as a
 # container would: a tmpfs over its /dev, and there a character device /dev/NAME with those
 # numbers.
+# When FAKE_ROOT holds run/, it stands for /run too; otherwise the machine's /run/udev, if any,
+# is hidden, so that the tool never waits for a udev that does not know the fake devices.
+# Nothing is written into FAKE_ROOT.
 # Exits with COMMAND's status, or 125 with the reason on stderr when the namespace or the bind
 # mounts are not permitted here.
 set -u
@@ -44,7 +47,7 @@ shift
 # command scans /proc.
 wait_for_holder() {
   local pid=$1 node=$2 tries=0
-  until [ "$(readlink "/proc/$pid/fd/0" 2>/dev/null)" = "$node" ]; do
+  until [ "$(readlink "/proc/$pid/fd/0" 2>&3)" = "$node" ]; do
     tries=$((tries + 1))
     [ "$tries" -le 500 ] || fail_setup "holder of $node did not start"
     sleep 0.01
@@ -52,11 +55,18 @@ wait_for_holder() {
 }
 
 if [ "$inside" -eq 1 ]; then
+  # The real /dev/null, kept open: once the fake dev/ is bound, /dev/null would be a new file in it.
+  exec 3>/dev/null
   mount --bind "$root/sys" /sys || fail_setup "cannot bind $root/sys over /sys"
   mount --bind "$root/dev" /dev || fail_setup "cannot bind $root/dev over /dev"
+  if [ -d "$root/run" ]; then
+    mount --bind "$root/run" /run || fail_setup "cannot bind $root/run over /run"
+  elif [ -d /run/udev ]; then
+    mount -t tmpfs none /run/udev || fail_setup "cannot hide /run/udev"
+  fi
   holder_pids=()
   for node in "${holds[@]+"${holds[@]}"}"; do
-    sleep 300 <"$node" &
+    sleep 300 <"$node" 3>&- &
     holder_pids+=($!)
     wait_for_holder "$!" "$node"
   done
@@ -64,15 +74,15 @@ if [ "$inside" -eq 1 ]; then
     name=${holding%%=*} numbers=${holding#*=}
     unshare --mount --propagation private sh -c \
       'mount -t tmpfs none /dev && mknod "/dev/$1" c "$2" "$3" && exec sleep 300 <"/dev/$1"' \
-      sh "$name" "${numbers%%:*}" "${numbers#*:}" &
+      sh "$name" "${numbers%%:*}" "${numbers#*:}" 3>&- &
     holder_pids+=($!)
     wait_for_holder "$!" "/dev/$name"
   done
-  "$@"
+  "$@" 3>&-
   status=$?
   if [ ${#holder_pids[@]} -gt 0 ]; then
-    kill "${holder_pids[@]}" 2>/dev/null
-    wait "${holder_pids[@]}" 2>/dev/null
+    kill "${holder_pids[@]}" 2>&3
+    wait "${holder_pids[@]}" 2>&3
   fi
   exit "$status"
 fi

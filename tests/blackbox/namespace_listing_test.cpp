@@ -301,5 +301,30 @@ TEST_F(NamespaceListing, OptionBytesSurviveEveryLocaleEnvironment) {
   }
 }
 
+// Every entry below `folder`, as "path type" lines in byte order.
+std::string treeEntries(const std::string& folder) {
+  std::string command = "cd '" + folder + "' && find . -printf '%p %y\\n' | LC_ALL=C sort";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string text;
+  char buffer[4096];
+  while (pipe != nullptr && ::fgets(buffer, sizeof buffer, pipe) != nullptr)
+    text += buffer;
+  if (pipe != nullptr)
+    ::pclose(pipe);
+  return text;
+}
+
+// The helper binds the tree and holds nodes in it, and leaves nothing behind in it.
+TEST_F(NamespaceListing, TheHelperLeavesTheTreeAsItFoundIt) {
+  FakeRoot fake;
+  fake.unpackFixture(kFixture);
+  const std::string before = treeEntries(fake.folder());
+  ASSERT_NE(before, "");
+  const ProcessResult result =
+      runInFakeRoot(fake, {"/bin/true"}, {"/dev/ttyUSB0"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(treeEntries(fake.folder()) == before);
+}
+
 }  // namespace
 }  // namespace ttyenum::testing
