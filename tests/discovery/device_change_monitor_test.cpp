@@ -1,7 +1,9 @@
 #include "discovery/device_change_monitor.h"
 
 #include <fcntl.h>
+#include <linux/netlink.h>
 #include <stdio.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -174,6 +176,73 @@ TEST(DeviceChangeMonitor, ANewDevIsWatchedInstead) {
   EXPECT_EQ(monitor.collect(), DeviceChange::kOverflow);
   fake.node("ttyUSB0");
   EXPECT_EQ(monitor.collect(), DeviceChange::kChanged);
+}
+
+// As root the monitor subscribes to the kernel's uevents; its socket comes first.
+int ueventSocketOf(const DeviceChangeMonitor& monitor) {
+  const std::vector<int> fds = monitor.descriptors();
+  return fds.size() == 2 ? fds[0] : -1;
+}
+
+bool writeChange(const char* ueventFile) {
+  const int fd = ::open(ueventFile, O_WRONLY | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  const bool written = ::write(fd, "change", 6) == 6;
+  ::close(fd);
+  return written;
+}
+
+// A process may send on the kernel's uevent group too (as root); only the kernel speaks for
+// devices. A real tty event of another test may slip in, so one of three tries must be quiet.
+TEST(DeviceChangeMonitor, AUeventFromAProcessIsNoChange) {
+  FakeRoot fake;
+  fake.folder("/dev");
+  DeviceChangeMonitor monitor(fake.root());
+  std::string reason;
+  ASSERT_TRUE(monitor.start(reason)) << reason;
+  if (ueventSocketOf(monitor) < 0)
+    GTEST_SKIP() << "the kernel's uevents need root here";
+  const int sender = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
+  ASSERT_GE(sender, 0);
+  struct sockaddr_nl group {};
+  group.nl_family = AF_NETLINK;
+  group.nl_groups = 1;
+  const std::string message = uevent({"add@/devices/virtual/tty/ttyFAKE", "ACTION=add",
+                                      "DEVPATH=/devices/virtual/tty/ttyFAKE", "SUBSYSTEM=tty"});
+  bool quiet = false;
+  for (int attempt = 0; attempt < 3 && !quiet; ++attempt) {
+    monitor.collect();
+    ASSERT_EQ(::sendto(sender, message.data(), message.size(), 0,
+                       reinterpret_cast<struct sockaddr*>(&group), sizeof group),
+              static_cast<ssize_t>(message.size()))
+        << ::strerror(errno);
+    ::usleep(20 * 1000);
+    quiet = monitor.collect() == DeviceChange::kNone;
+  }
+  ::close(sender);
+  EXPECT_TRUE(quiet);
+}
+
+// The kernel drops uevents for want of room while the queue holds only other subsystems' events:
+// what was dropped may have been a tty's, so the monitor asks for a rescan.
+TEST(DeviceChangeMonitor, DroppedUeventsAskForARescan) {
+  const char kOtherDevice[] = "/sys/devices/virtual/mem/full/uevent";
+  FakeRoot fake;
+  fake.folder("/dev");
+  DeviceChangeMonitor monitor(fake.root());
+  std::string reason;
+  ASSERT_TRUE(monitor.start(reason)) << reason;
+  const int socket = ueventSocketOf(monitor);
+  if (socket < 0 || ::access(kOtherDevice, W_OK) != 0)
+    GTEST_SKIP() << "needs root and a writable " << kOtherDevice;
+  const int small = 4096;  // the kernel's floor is a few kB: a handful of events fills it
+  ASSERT_EQ(::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &small, sizeof small), 0);
+  monitor.collect();
+  for (int i = 0; i < 50; ++i)
+    ASSERT_TRUE(writeChange(kOtherDevice));
+  EXPECT_EQ(monitor.collect(), DeviceChange::kOverflow);
+  EXPECT_EQ(monitor.collect(), DeviceChange::kNone);
 }
 
 }  // namespace
