@@ -103,12 +103,15 @@ bool passesFilters(const PortInfo& port, const ListingSettings& settings) {
 }
 
 FactNeeds factsNeededBy(const ListingSettings& settings) {
-  if (settings.json)
+  if (settings.json && !settings.watch)
     return FactNeeds::all();
   if (settings.watch) {
-    // A watch tells ports apart by their device numbers too.
-    FactNeeds needs = settings.format.empty() ? FactNeeds() : factsUsedBy(settings.format);
+    // A watch tells ports apart by their device numbers and USB addresses too.
+    FactNeeds needs = settings.json            ? FactNeeds::all()
+                      : settings.format.empty() ? FactNeeds()
+                                                : factsUsedBy(settings.format);
     needs.node = true;
+    needs.usbAddress = true;
     return needs;
   }
   if (settings.prometheus) {

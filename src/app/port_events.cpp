@@ -23,11 +23,6 @@ bool sameUsbDevice(const ListedPort& a, const ListedPort& b) {
                    a.port.serialNumber == b.port.serialNumber);
 }
 
-bool samePort(const ListedPort& a, const ListedPort& b) {
-  return a.port.portName == b.port.portName && sameDevice(a.facts.device, b.facts.device) &&
-         sameUsbDevice(a, b);
-}
-
 // Appends an event of `kind` for each port of `ports` that `others` does not hold.
 void appendMissing(PortEventKind kind, const std::vector<ListedPort>& ports,
                    const std::vector<ListedPort>& others, std::vector<PortEvent>& events) {
@@ -41,6 +36,11 @@ void appendMissing(PortEventKind kind, const std::vector<ListedPort>& ports,
 }
 
 }  // namespace
+
+bool samePort(const ListedPort& a, const ListedPort& b) {
+  return a.port.portName == b.port.portName && sameDevice(a.facts.device, b.facts.device) &&
+         sameUsbDevice(a, b);
+}
 
 std::vector<PortEvent> portEvents(const std::vector<ListedPort>& older,
                                   const std::vector<ListedPort>& newer) {

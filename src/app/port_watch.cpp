@@ -1,126 +1,53 @@
 #include "app/port_watch.h"
 
-#include <errno.h>
-#include <poll.h>
-#include <signal.h>
-#include <time.h>
-
 #include <utility>
 #include <vector>
 
+#include "app/change_waiter.h"
 #include "app/format_port_info.h"
 #include "app/json_listing.h"
 #include "app/output_escape.h"
 #include "discovery/device_change_monitor.h"
 #include "discovery/port_enumerator.h"
+#include "discovery/udev_database.h"
 
 namespace ttyenum {
 
 namespace {
 
-// How long the first sign of a change waits for more, so that a hub with several adapters
-// gives one scan rather than one per adapter.
-constexpr long kSettleNanoseconds = 50L * 1000 * 1000;
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-volatile sig_atomic_t stopRequested = 0;
-
-void requestStop(int) {
-  stopRequested = 1;
+// True when the lines of the listing change with a port's holder: the state filter, the JSON
+// form, or a format whose output does.
+bool listingShowsHolders(const ListingSettings& settings) {
+  if (settings.stateFilter != StateFilter::kExist || settings.json)
+    return true;
+  if (settings.format.empty())
+    return false;
+  PortInfo port;
+  PortFacts facts;
+  const std::string free = formatPortInfo(port, facts, settings.format);
+  port.inUse = true;
+  facts.holderPid = 1;
+  facts.holderCommand = "init";
+  return formatPortInfo(port, facts, settings.format) != free;
 }
 
-// The stop signals are blocked except inside ppoll, so one can never arrive between a check of
-// `stopRequested` and the sleep that it should end.
-class StopSignals {
- public:
-  StopSignals() {
-    ::signal(SIGPIPE, SIG_IGN);  // a closed pipe shows as a failed write instead
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (const int signal : kStopSignals)
-      sigaddset(&stops, signal);
-    ::sigprocmask(SIG_BLOCK, &stops, &waitMask_);
-    for (const int signal : kStopSignals)
-      sigdelset(&waitMask_, signal);
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : kStopSignals)
-      ::sigaction(signal, &action, nullptr);
-  }
-
-  // The mask to wait under: the stop signals let through.
-  const sigset_t* waitMask() const { return &waitMask_; }
-
-  // True when a stop signal has arrived or waits to be delivered.
-  bool stopPending() const {
-    if (stopRequested)
-      return true;
-    sigset_t pending;
-    if (::sigpending(&pending) != 0)
-      return false;
-    for (const int signal : kStopSignals) {
-      if (sigismember(&pending, signal) == 1)
-        return true;
-    }
-    return false;
-  }
-
- private:
-  sigset_t waitMask_;
-};
-
-std::vector<ListedPort> scanPorts(PortEnumerator& enumerator, const ListingSettings& settings) {
+WatchScan scanMachine(PortEnumerator& enumerator, const ListingSettings& settings) {
   std::vector<PortInfo> ports;
   std::vector<PortFacts> facts;
   enumerator.enumerate(ports, facts, factsNeededBy(settings));
-  std::vector<ListedPort> listed;
+  WatchScan scan;
   for (size_t i = 0; i < ports.size(); ++i) {
+    scan.nodes.push_back(ports[i].portName);
     if (passesFilters(ports[i], settings))
-      listed.push_back(ListedPort{std::move(ports[i]), std::move(facts[i])});
+      scan.listed.push_back(ListedPort{std::move(ports[i]), std::move(facts[i])});
   }
-  return listed;
+  return scan;
 }
 
-long long monotonicNanoseconds() {
-  struct timespec now {};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
-
-// Sleeps for the settling time; false when a stop signal ended the sleep.
-bool settle(const StopSignals& signals) {
-  const long long deadline = monotonicNanoseconds() + kSettleNanoseconds;
-  for (;;) {
-    if (signals.stopPending())
-      return false;
-    const long long left = deadline - monotonicNanoseconds();
-    if (left <= 0)
-      return true;
-    const struct timespec timeout = {static_cast<time_t>(left / 1000000000LL),
-                                     static_cast<long>(left % 1000000000LL)};
-    ::ppoll(nullptr, 0, &timeout, signals.waitMask());
-  }
-}
-
-// Waits until the monitor reports a change, then for the settling time. Every event read so far
-// is covered by a scan that starts after this returns true; false when a stop signal came.
-bool waitForChange(DeviceChangeMonitor& monitor, const StopSignals& signals) {
-  std::vector<struct pollfd> fds;
-  for (const int fd : monitor.descriptors())
-    fds.push_back(pollfd{fd, POLLIN, 0});
-  for (;;) {
-    if (signals.stopPending())
-      return false;
-    if (::ppoll(fds.data(), fds.size(), nullptr, signals.waitMask()) < 0)
-      continue;  // EINTR: the check above decides
-    if (monitor.collect() != DeviceChange::kNone)
-      break;
-  }
-  if (!settle(signals))
-    return false;
-  monitor.collect();
-  return true;
+int cannotWatch(const std::string& reason, std::ostream& errors) {
+  errors << "ttyenum: cannot watch /dev: " << reason << '\n';
+  errors.flush();
+  return kExitWriteError;
 }
 
 }  // namespace
@@ -141,29 +68,58 @@ std::string watchEventLine(const PortEvent& event, const ListingSettings& settin
   return word + "\t" + text + "\n";
 }
 
-int watchPorts(const ListingSettings& settings, int outFd, std::ostream& errors) {
+int watchPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd,
+               std::ostream& errors) {
   const StopSignals signals;
+  ChangeWaiter waiter(wiring.source, signals, outFd);
+  UdevHoldBack holdBack(wiring.udevFinished);
+  std::vector<ListedPort> reported;
+  for (;;) {
+    WatchScan scan = wiring.scan();
+    if (wiring.watchNodes)
+      wiring.source.watchNodes(scan.nodes);
+    std::vector<ListedPort> fresh =
+        holdBack.reportable(scan.listed, reported, monotonicNanoseconds());
+    for (const PortEvent& event : portEvents(reported, fresh)) {
+      bool stopped = false;
+      if (writeUnlessStopped(outFd, watchEventLine(event, settings), signals, errors, stopped) !=
+          kExitSuccess)
+        return kExitWriteError;
+      if (stopped)
+        return kExitSuccess;
+    }
+    reported = std::move(fresh);
+    std::string reason;
+    switch (waiter.waitForScan(holdBack.due(), -1, reason)) {
+      case WaitOutcome::kScan:
+      case WaitOutcome::kTimeout:
+        break;
+      case WaitOutcome::kStopped:
+        return kExitSuccess;
+      case WaitOutcome::kReaderGone:
+        errors << "ttyenum: write error: " << reason << '\n';
+        errors.flush();
+        return kExitWriteError;
+      case WaitOutcome::kFailed:
+        return cannotWatch(reason, errors);
+    }
+  }
+}
+
+int watchPorts(const ListingSettings& settings, int outFd, std::ostream& errors) {
   // Subscribed before the first scan, so that nothing that happens during it is missed.
   DeviceChangeMonitor monitor;
   std::string reason;
-  if (!monitor.start(reason)) {
-    errors << "ttyenum: cannot watch /dev: " << reason << '\n';
-    errors.flush();
-    return kExitWriteError;
-  }
+  if (!monitor.start(reason))
+    return cannotWatch(reason, errors);
   PortEnumerator enumerator;
-  std::vector<ListedPort> listed;
-  do {
-    std::vector<ListedPort> fresh = scanPorts(enumerator, settings);
-    for (const PortEvent& event : portEvents(listed, fresh)) {
-      if (deliverOutput(outFd, watchEventLine(event, settings), errors) != kExitSuccess)
-        return kExitWriteError;
-      if (signals.stopPending())
-        return kExitSuccess;
-    }
-    listed = std::move(fresh);
-  } while (waitForChange(monitor, signals));
-  return kExitSuccess;
+  WatchWiring wiring{monitor, [&] { return scanMachine(enumerator, settings); }, nullptr,
+                     listingShowsHolders(settings)};
+  if (udevRuns())
+    wiring.udevFinished = [](const ListedPort& listed) {
+      return !listed.facts.device || udevHasEntry(*listed.facts.device);
+    };
+  return watchPorts(settings, wiring, outFd, errors);
 }
 
 }  // namespace ttyenum

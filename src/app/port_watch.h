@@ -1,10 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/listing.h"
 #include "app/port_events.h"
+#include "discovery/device_change_monitor.h"
 
 namespace ttyenum {
 
@@ -13,11 +16,32 @@ namespace ttyenum {
 // {"event": "add", "port": {...}} with the document's port object.
 std::string watchEventLine(const PortEvent& event, const ListingSettings& settings);
 
+// What one scan found: the ports that pass the filters, in listing order, and the nodes of every
+// port found before the filters.
+struct WatchScan {
+  std::vector<ListedPort> listed;
+  std::vector<std::string> nodes;
+};
+
+// What a watch or a wait is made of, from its caller: the change source (started), the scan, and
+// where udev runs, whether it has finished with a port.
+struct WatchWiring {
+  ChangeSource& source;
+  std::function<WatchScan()> scan;
+  std::function<bool(const ListedPort&)> udevFinished;  // empty where udev does not run
+  bool watchNodes = false;  // the listing depends on holders: watch the nodes' opens and closes
+};
+
 // Keeps running and writes to `outFd` one line per port that the listing with `settings` would
-// print now, then one per port that appears or disappears; it rescans only when the kernel or
-// /dev says that something changed. Ends with kExitSuccess on SIGINT, SIGTERM or SIGHUP once the
-// current line is written; with kExitWriteError, the reason written to `errors`, when a line
-// cannot be written or nothing can be watched.
+// print now, then one per port that appears or disappears, from a new scan each time `wiring`'s
+// source reports a change and it has settled. Where udev runs, a new port is reported once udev
+// has finished with it, or after 2 s. Ends with kExitSuccess on SIGINT, SIGTERM or SIGHUP (those
+// not ignored at the start); with kExitWriteError, the reason written to `errors`, when a line
+// cannot be written, the reader has gone or the source can no longer be watched.
+int watchPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd,
+               std::ostream& errors);
+
+// The same on the machine's own sources and ports.
 int watchPorts(const ListingSettings& settings, int outFd, std::ostream& errors);
 
 }  // namespace ttyenum
