@@ -11,7 +11,7 @@
 #include <ostream>
 #include <utility>
 
-#include "app/listing.h"
+#include "app/exit_status.h"
 
 namespace ttyenum {
 

@@ -4,12 +4,11 @@
 #include <vector>
 
 #include "app/change_waiter.h"
-#include "app/format_port_info.h"
-#include "app/json_listing.h"
-#include "app/output_escape.h"
-#include "discovery/device_change_monitor.h"
-#include "discovery/port_enumerator.h"
+#include "app/exit_status.h"
 #include "discovery/udev_database.h"
+#include "forms/format_port_info.h"
+#include "forms/json_listing.h"
+#include "forms/output_escape.h"
 
 namespace ttyenum {
 
@@ -18,7 +17,7 @@ namespace {
 // True when the lines of the listing change with a port's holder: the state filter, the JSON
 // form, or a format whose output does.
 bool listingShowsHolders(const ListingSettings& settings) {
-  if (settings.stateFilter != StateFilter::kExist || settings.json)
+  if (settings.filter.state != StateFilter::kExist || settings.json)
     return true;
   if (settings.format.empty())
     return false;
@@ -36,11 +35,9 @@ WatchScan scanMachine(PortEnumerator& enumerator, const ListingSettings& setting
   std::vector<PortFacts> facts;
   enumerator.enumerate(ports, facts, factsNeededBy(settings));
   WatchScan scan;
-  for (size_t i = 0; i < ports.size(); ++i) {
-    scan.nodes.push_back(ports[i].portName);
-    if (passesFilters(ports[i], settings))
-      scan.listed.push_back(ListedPort{std::move(ports[i]), std::move(facts[i])});
-  }
+  for (const PortInfo& port : ports)
+    scan.nodes.push_back(port.portName);
+  scan.listed = filterPorts(std::move(ports), std::move(facts), settings.filter).ports;
   return scan;
 }
 
@@ -56,7 +53,7 @@ std::string watchEventLine(const PortEvent& event, const ListingSettings& settin
   const std::string word = event.kind == PortEventKind::kAdd ? "add" : "remove";
   const PortInfo& port = event.listed.port;
   if (settings.json)
-    return "{\"event\": \"" + word + "\", \"port\": " + jsonPortText(port, event.listed.facts) +
+    return "{\"event\": \"" + word + "\", \"port\": " + jsonPortText(event.listed) +
            "}\n";
   std::string text;
   if (!settings.format.empty()) {
@@ -106,13 +103,13 @@ int watchPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd,
   }
 }
 
-int watchPorts(const ListingSettings& settings, int outFd, std::ostream& errors) {
+int watchPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
+               std::ostream& errors) {
   // Subscribed before the first scan, so that nothing that happens during it is missed.
   DeviceChangeMonitor monitor;
   std::string reason;
   if (!monitor.start(reason))
     return cannotWatch(reason, errors);
-  PortEnumerator enumerator;
   WatchWiring wiring{monitor, [&] { return scanMachine(enumerator, settings); }, nullptr,
                      listingShowsHolders(settings)};
   if (udevRuns())

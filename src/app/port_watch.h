@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/listing.h"
 #include "app/port_events.h"
+#include "app/run_settings.h"
 #include "discovery/device_change_monitor.h"
+#include "discovery/port_enumerator.h"
 
 namespace ttyenum {
 
@@ -41,7 +42,8 @@ struct WatchWiring {
 int watchPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd,
                std::ostream& errors);
 
-// The same on the machine's own sources and ports.
-int watchPorts(const ListingSettings& settings, int outFd, std::ostream& errors);
+// The same on the machine's own change sources, with ports from `enumerator`.
+int watchPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
+               std::ostream& errors);
 
 }  // namespace ttyenum

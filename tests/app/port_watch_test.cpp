@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/change_waiter.h"
+#include "app/exit_status.h"
 #include "support/fake_root.h"
 
 namespace ttyenum {

@@ -56,7 +56,7 @@ wait_for_holder() {
 
 if [ "$inside" -eq 1 ]; then
   # The real /dev/null, kept open: once the fake dev/ is bound, /dev/null would be a new file in it.
-  exec 3>/dev/null
+  exec 3<>/dev/null
   mount --bind "$root/sys" /sys || fail_setup "cannot bind $root/sys over /sys"
   mount --bind "$root/dev" /dev || fail_setup "cannot bind $root/dev over /dev"
   if [ -d "$root/run" ]; then
@@ -74,7 +74,7 @@ if [ "$inside" -eq 1 ]; then
     name=${holding%%=*} numbers=${holding#*=}
     unshare --mount --propagation private sh -c \
       'mount -t tmpfs none /dev && mknod "/dev/$1" c "$2" "$3" && exec sleep 300 <"/dev/$1"' \
-      sh "$name" "${numbers%%:*}" "${numbers#*:}" 3>&- &
+      sh "$name" "${numbers%%:*}" "${numbers#*:}" <&3 3>&- &
     holder_pids+=($!)
     wait_for_holder "$!" "/dev/$name"
   done
