@@ -2,9 +2,13 @@
 // (kernel 6.1): the test changes the fake tree while the tool runs, as a kernel would.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 #include <nlohmann/json.hpp>
 
@@ -146,12 +150,14 @@ TEST_F(Watch, PortsComeAndGoAndABurstGivesOneScan) {
   removeNode(fake, "ttyUSB2");
   EXPECT_EQ(run->nextLine(kLineTimeoutMs), "remove\t/dev/ttyUSB2\n");
 
-  // A hub with four adapters: their nodes appear in reverse order within a few milliseconds;
-  // lines in listing order show that one scan saw them all.
+  // A hub with four adapters: their nodes appear in reverse order, 30 ms apart; lines in
+  // listing order show that one scan saw them all.
   for (int i = 3; i <= 6; ++i)
     addUsbAdapter(fake, "ttyUSB" + std::to_string(i), "1-" + std::to_string(i + 1));
-  for (int i = 6; i >= 3; --i)
+  for (int i = 6; i >= 3; --i) {
     fake.node("ttyUSB" + std::to_string(i));
+    ::usleep(30 * 1000);
+  }
   for (int i = 3; i <= 6; ++i)
     EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB" + std::to_string(i) + "\n");
   expectCleanEnd(SIGHUP);
@@ -167,8 +173,9 @@ TEST_F(Watch, FiltersHoldForEveryScan) {
   expectCleanEnd();
 }
 
-// A port that becomes held leaves a --state=free watch at the next scan, and comes back when
-// it is let go. The holder opens the node inside the tool's namespaces, as /dev/ttyUSB1.
+// A port that becomes held leaves a --state=free watch, and comes back when it is let go: the
+// watch sees the node opened and closed. The holder opens the node inside the tool's
+// namespaces, as /dev/ttyUSB1.
 TEST_F(Watch, StateFilterFollowsHolders) {
   start({"-w", "--state=free", "--format=%c %s"}, qemuLines(" free"));
   const pid_t tool = toolPid(*run);
@@ -177,29 +184,91 @@ TEST_F(Watch, StateFilterFollowsHolders) {
       std::vector<std::string>{"/usr/bin/nsenter", "-t", std::to_string(tool), "-m", "-p", "--",
                                "/bin/sh", "-c", "exec sleep 300 </dev/ttyUSB1"},
       currentEnvironment());
-  const auto holds = [](pid_t pid) {
-    char target[64];
-    const std::string fd = "/proc/" + std::to_string(pid) + "/fd/0";
-    const ssize_t length = ::readlink(fd.c_str(), target, sizeof target);
-    return length > 0 && std::string(target, static_cast<size_t>(length)) == "/dev/ttyUSB1";
-  };
-  ASSERT_GT(findDescendant(holder->pid(), holds, kLineTimeoutMs), 0);
-
-  fake.node("unrelated-name");  // a change in /dev: the next scan
   EXPECT_EQ(run->nextLine(kLineTimeoutMs), "remove\t/dev/ttyUSB1 free\n");
   holder.reset();
-  removeNode(fake, "unrelated-name");
   EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB1 free\n");
   expectCleanEnd();
 }
 
 TEST_F(Watch, ClosedPipeEndsWithAWriteError) {
-  start({"-w", "--vid=0525"}, {"add\t/dev/ttyACM0\n"});
-  run->closeOutput();
-  removeNode(fake, "ttyACM0");
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet machine" : "at the next line");
+    start({"-w", "--vid=0525"}, {"add\t/dev/ttyACM0\n"});
+    run->closeOutput();
+    if (!quiet)
+      removeNode(fake, "ttyACM0");
+    const ProcessResult end = run->finish(kEndTimeoutMs);
+    EXPECT_EQ(end.err, "ttyenum: write error: Broken pipe\n");
+    EXPECT_EQ(end.status, 1);
+    fake.node("ttyACM0");
+  }
+}
+
+// A reader that never reads: the lines of a 70 kB format fill the pipe, and SIGTERM still ends
+// the watch, with status 0.
+TEST_F(Watch, AStopEndsItWhileItsReaderIsStuck) {
+  run = startToolInFakeRoot(fake, {"-w", "-f", "%c" + std::string(70 * 1024, 'x')});
+  const pid_t pid = toolPid(*run);
+  ASSERT_GT(pid, 0);
+  ::usleep(300 * 1000);  // the first lines fill the pipe
+  ::kill(pid, SIGTERM);
   const ProcessResult end = run->finish(kEndTimeoutMs);
-  EXPECT_EQ(end.err, "ttyenum: write error: Broken pipe\n");
-  EXPECT_EQ(end.status, 1);
+  EXPECT_EQ(end.err, "");
+  EXPECT_EQ(end.status, 0);
+}
+
+// An adapter unplugged and another plugged under the same name within the settling time: its
+// device's serial number and address differ, so the port is removed and added.
+TEST_F(Watch, AnAdapterSwappedUnderTheSameName) {
+  start({"-w", "-f", "%c %n", "--vid=0403"}, {"add\t/dev/ttyUSB0 1-0000:00:05.0-1\n",
+                                               "add\t/dev/ttyUSB1 LAB-FTDI-0002\n"});
+  const std::string device = std::string(kUsbBus) + "1-1/";
+  removeNode(fake, "ttyUSB0");
+  fake.file(device + "serial", "OTHER-ADAPTER\n");
+  fake.file(device + "devnum", "9\n");
+  fake.node("ttyUSB0");
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs), "remove\t/dev/ttyUSB0 1-0000:00:05.0-1\n");
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB0 OTHER-ADAPTER\n");
+  expectCleanEnd();
+}
+
+// Where udev runs, a new port is reported once its database entry exists, with the link that
+// udev made with it.
+TEST_F(Watch, WithUdevAnAddWaitsForItsDatabaseEntry) {
+  fake.file("/run/udev/control", "");
+  fake.folder("/run/udev/data");
+  start({"-w", "-f", "%c %b", "--vid=0403"}, {"add\t/dev/ttyUSB0 \n", "add\t/dev/ttyUSB1 \n"});
+  addUsbAdapter(fake, "ttyUSB2", "1-3");
+  ASSERT_EQ(::mknod(fake.path("/dev/ttyUSB2").c_str(), S_IFCHR | 0660, ::makedev(188, 2)), 0);
+  EXPECT_EQ(run->nextLine(300), std::nullopt);  // held back
+  fake.link("/dev/serial/by-id/usb-FTDI-SERIAL-ttyUSB2", "../../ttyUSB2");
+  fake.file("/run/udev/data/.c188:2.tmp", "E:ID_PATH=pci-0000:00:05.0-usb-0:3:1.0\n");
+  ASSERT_EQ(::rename(fake.path("/run/udev/data/.c188:2.tmp").c_str(),
+                     fake.path("/run/udev/data/c188:2").c_str()),
+            0);
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs),
+            "add\t/dev/ttyUSB2 /dev/serial/by-id/usb-FTDI-SERIAL-ttyUSB2\n");
+  expectCleanEnd();
+}
+
+// A folder bound over /dev after the start is watched instead of the one below it.
+TEST_F(Watch, ADevMountedOverIsWatchedInstead) {
+  start({"-w", "--vid=0403"}, {"add\t/dev/ttyUSB0\n", "add\t/dev/ttyUSB1\n"});
+  fake.folder("/other-dev");
+  fake.file("/other-dev/ttyUSB0", "");
+  fake.file("/other-dev/ttyUSB1", "");
+  const pid_t tool = toolPid(*run);
+  ASSERT_GT(tool, 0);
+  const ProcessResult bind =
+      runProcess({"/usr/bin/nsenter", "-t", std::to_string(tool), "-m", "--", "/bin/mount",
+                  "--bind", fake.path("/other-dev"), "/dev"},
+                 currentEnvironment());
+  ASSERT_EQ(bind.status, 0) << bind.err;
+  ::usleep(200 * 1000);
+  addUsbAdapter(fake, "ttyUSB2", "1-3");
+  fake.file("/other-dev/ttyUSB2", "");
+  EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB2\n");
+  expectCleanEnd();
 }
 
 // On the real machine, as root: a kernel uevent of a real tty makes the watch scan. The fake
@@ -232,6 +301,33 @@ TEST_F(Watch, KernelUeventsMakeItScanAndAFloodLosesNothing) {
   }
   EXPECT_EQ(lines, (std::vector<std::string>{"remove\t/dev/ttyUSB1\n", "add\t/dev/ttyUSB3\n"}));
   expectCleanEnd();
+}
+
+// Started under nohup, the watch leaves SIGHUP ignored: it keeps running until SIGTERM.
+TEST(WatchSignals, AnIgnoredHangupLeavesItRunning) {
+  BackgroundProcess run({"/usr/bin/nohup", TTYENUM_BINARY, "-w", "--vid=ffff"},
+                        currentEnvironment());
+  const auto isTool = [](pid_t pid) {
+    char target[4096];
+    const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+    const ssize_t length = ::readlink(exe.c_str(), target, sizeof target);
+    return length > 0 && std::string(target, static_cast<size_t>(length)) == TTYENUM_BINARY;
+  };
+  const pid_t pid = run.pid();  // nohup becomes the tool
+  for (int tries = 0; tries < 500 && !isTool(pid); ++tries)
+    ::usleep(10 * 1000);
+  ASSERT_TRUE(isTool(pid));
+  ::usleep(200 * 1000);
+  ::kill(pid, SIGHUP);
+  ::usleep(300 * 1000);
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string pidText, command, state;
+  stat >> pidText >> command >> state;
+  EXPECT_NE(state, "Z") << "ended by SIGHUP";
+  ::kill(pid, SIGTERM);
+  const ProcessResult end = run.finish(kEndTimeoutMs);
+  EXPECT_EQ(end.out, "");
+  EXPECT_EQ(end.status, 0);
 }
 
 }  // namespace
