@@ -11,6 +11,16 @@ bool isControl(char32_t codePoint) {
   return codePoint < 0x20 || (codePoint >= 0x7f && codePoint <= 0x9f);
 }
 
+// The bidirectional and invisible format characters, which can reorder or hide what a terminal
+// shows after them: zero widths and marks, embeddings and overrides, invisible operators,
+// isolates, and the byte order mark.
+bool isFormatCharacter(char32_t codePoint) {
+  return (codePoint >= 0x200b && codePoint <= 0x200f) ||
+         (codePoint >= 0x202a && codePoint <= 0x202e) ||
+         (codePoint >= 0x2060 && codePoint <= 0x2064) ||
+         (codePoint >= 0x2066 && codePoint <= 0x2069) || codePoint == 0xfeff;
+}
+
 // True when bytes[at] starts a C1 control in UTF-8: C2 followed by 80..9F.
 bool startsC1Control(const std::string& bytes, size_t at) {
   if (at + 1 >= bytes.size())
@@ -28,10 +38,10 @@ void appendHexEscape(unsigned char byte, std::string& out) {
   out += kHexDigits[byte & 0x0f];
 }
 
-void appendJsonEscape(unsigned char codePoint, std::string& out) {
-  out += "\\u00";
-  out += kHexDigits[codePoint >> 4];
-  out += kHexDigits[codePoint & 0x0f];
+void appendJsonEscape(char32_t codePoint, std::string& out) {
+  out += "\\u";
+  for (int shift = 12; shift >= 0; shift -= 4)
+    out += kHexDigits[(codePoint >> shift) & 0x0f];
 }
 
 }  // namespace
@@ -42,7 +52,7 @@ std::string escapeFieldText(const std::string& text) {
   // A byte outside well-formed UTF-8 is escaped alone, so that no neighbour, in this field or
   // the next, can complete it; a control keeps all its bytes visible (C1 as \xc2\xhh).
   forEachUtf8Sequence(text, [&](size_t at, size_t length, std::optional<char32_t> codePoint) {
-    if (codePoint && !isControl(*codePoint)) {
+    if (codePoint && !isControl(*codePoint) && !isFormatCharacter(*codePoint)) {
       out.append(text, at, length);
       return;
     }
@@ -76,12 +86,18 @@ std::string escapeJsonText(const std::string& json) {
   out.reserve(json.size());
   for (size_t i = 0; i < json.size(); ++i) {
     const auto byte = static_cast<unsigned char>(json[i]);
-    if (startsC1Control(json, i))
+    char32_t codePoint = 0;
+    if (startsC1Control(json, i)) {
       appendJsonEscape(static_cast<unsigned char>(json[++i]), out);
-    else if (byte == 0x7f)
+    } else if (byte == 0x7f) {
       appendJsonEscape(byte, out);
-    else
+    } else if ((byte == 0xe2 || byte == 0xef) && decodeUtf8Sequence(json, i, codePoint) == 3 &&
+               isFormatCharacter(codePoint)) {
+      appendJsonEscape(codePoint, out);
+      i += 2;
+    } else {
       out += json[i];
+    }
   }
   return out;
 }

@@ -5,15 +5,18 @@
 namespace ttyenum {
 
 // The text of a port field as it may reach a terminal: each control (0x00-0x1F, 0x7F, and both
-// bytes of a UTF-8 C1 control, C2 80 to C2 9F) and each byte that is not part of a well-formed
-// UTF-8 sequence becomes "\xHH" in lowercase hex; well-formed UTF-8 text is kept. Device strings
-// are written by the device, so they are never trusted to leave the terminal alone, and since
-// no raw byte of a broken sequence is kept, escaped fields stay free of controls when joined.
+// bytes of a UTF-8 C1 control, C2 80 to C2 9F), each byte of a bidirectional or invisible format
+// character (U+200B-U+200F, U+202A-U+202E, U+2060-U+2064, U+2066-U+2069, U+FEFF) and each byte
+// that is not part of a well-formed UTF-8 sequence becomes "\xHH" in lowercase hex; other
+// well-formed UTF-8 text is kept. Device strings are written by the device, so they are never
+// trusted to leave the terminal alone, and since no raw byte of a broken sequence is kept,
+// escaped fields stay free of controls when joined.
 std::string escapeFieldText(const std::string& text);
 
 // Escapes what a JSON writer may leave raw in valid UTF-8 JSON text: DEL (U+007F) and the C1
-// controls (U+0080 to U+009F) become \u007f to \u009f. Such bytes can stand only inside
-// strings, so the document stays valid and a reader gets the same characters back.
+// controls (U+0080 to U+009F) become \u007f to \u009f, and the format characters above as
+// \u202e and the like (lowercase hex). Such bytes can stand only inside strings, so the document
+// stays valid and a reader gets the same characters back.
 std::string escapeJsonText(const std::string& json);
 
 // A label value of the Prometheus text format (0.0.4): a backslash as \\, a double quote as \",

@@ -31,6 +31,23 @@ TEST(EscapeFieldText, EncodesControlsAndBytesOutsideUtf8) {
        "\xc3\xa9\xe2\x86\x92\xe6\x97\xa5\xe6\x9c\xac"},
       {"euro sign and a four-byte emoji kept", "\xe2\x82\xac\xf0\x9f\x98\x80",
        "\xe2\x82\xac\xf0\x9f\x98\x80"},
+      {"right-to-left override",
+       "FT\xe2\x80\xae"
+       "232",
+       "FT\\xe2\\x80\\xae232"},
+      {"zero width space and right-to-left mark, first and last of their run",
+       "\xe2\x80\x8b\xe2\x80\x8f", "\\xe2\\x80\\x8b\\xe2\\x80\\x8f"},
+      {"left-to-right embedding, first of its run", "\xe2\x80\xaa", "\\xe2\\x80\\xaa"},
+      {"word joiner and invisible plus", "\xe2\x81\xa0\xe2\x81\xa4",
+       "\\xe2\\x81\\xa0\\xe2\\x81\\xa4"},
+      {"isolates", "\xe2\x81\xa6\xe2\x81\xa9", "\\xe2\\x81\\xa6\\xe2\\x81\\xa9"},
+      {"byte order mark",
+       "\xef\xbb\xbf"
+       "A",
+       "\\xef\\xbb\\xbfA"},
+      {"neighbours kept: U+200A, U+2010, U+2029, U+2065, U+206A, U+FEFE",
+       "\xe2\x80\x8a\xe2\x80\x90\xe2\x80\xa9\xe2\x81\xa5\xe2\x81\xaa\xef\xbb\xbe",
+       "\xe2\x80\x8a\xe2\x80\x90\xe2\x80\xa9\xe2\x81\xa5\xe2\x81\xaa\xef\xbb\xbe"},
       {"trailing C2", "a\xc2", "a\\xc2"},
       {"stray continuation 85",
        "\x85"
@@ -77,13 +94,20 @@ TEST(EscapeFieldText, JoinedFieldsHoldNoRawControl) {
   }
 }
 
-TEST(EscapeJsonText, EncodesDelAndC1ControlsOnly) {
+TEST(EscapeJsonText, EncodesDelC1ControlsAndFormatCharactersOnly) {
   const std::pair<std::string, std::string> rows[] = {
       {"{\"a\": \"x\\u001by\"}", "{\"a\": \"x\\u001by\"}"},
       {"\"\x7f\"", "\"\\u007f\""},
       {"\"\xc2\x80\xc2\x9f\"", "\"\\u0080\\u009f\""},
       {"\"\xc2\xa0\xc3\xa9\xef\xbf\xbd\"", "\"\xc2\xa0\xc3\xa9\xef\xbf\xbd\""},
       {"\"\xe2\x82\x9b\"", "\"\xe2\x82\x9b\""},  // a continuation byte 9B inside U+209B
+      {"\"a\xe2\x80\xae"
+       "b\"",
+       "\"a\\u202eb\""},
+      {"\"\xe2\x80\x8b\xe2\x80\x8f\xe2\x80\xaa\"", "\"\\u200b\\u200f\\u202a\""},
+      {"\"\xe2\x81\xa0\xe2\x81\xa4\xe2\x81\xa6\xe2\x81\xa9\xef\xbb\xbf\"",
+       "\"\\u2060\\u2064\\u2066\\u2069\\ufeff\""},
+      {"\"\xe2\x80\x8a\xe2\x81\xa5\xef\xbb\xbe\"", "\"\xe2\x80\x8a\xe2\x81\xa5\xef\xbb\xbe\""},
   };
   for (const auto& [json, expected] : rows) {
     SCOPED_TRACE(json);
