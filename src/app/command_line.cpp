@@ -51,9 +51,14 @@ const wxCmdLineEntryDesc kOptionTable[] = {
      "\t\t\tfree  : only free (available) ports\n"
      "\t\t\tused  : only actually used ports",
      wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "timeout",
+     "with --wait: gives up after SECONDS (such as 2 or 0.5)", wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "vid", "lists only serial ports with the given vendor id",
      wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, "v", "version", "shows program version", wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "wait",
+     "waits until a port passes the filters, then lists as without it",
+     wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, "w", "watch",
      "keeps running and reports ports as they appear and disappear", wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_NONE, nullptr, nullptr, nullptr, wxCMD_LINE_VAL_STRING, 0},
@@ -90,6 +95,8 @@ class CommandLine::Impl {
     values.json = parser_->Found("J");
     values.prometheus = parser_->Found("prometheus");
     values.watch = parser_->Found("w");
+    values.wait = parser_->Found("wait");
+    values.timeout = optionValue("timeout");
     values.list = optionValue("l");
     values.noCounting = parser_->Found("no-counting");
     values.productId = optionValue("pid");

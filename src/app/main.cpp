@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/output_delivery.h"
 #include "app/port_listing_run.h"
+#include "app/port_wait.h"
 #include "app/port_watch.h"
 #include "app/run_settings.h"
 #include "discovery/port_enumerator.h"
@@ -34,5 +35,7 @@ int main(int argc, char** argv) {
   ttyenum::PortEnumerator enumerator;
   if (plan.settings.watch)
     return ttyenum::watchPorts(plan.settings, enumerator, STDOUT_FILENO, std::cerr);
+  if (plan.settings.wait)
+    return ttyenum::waitForPorts(plan.settings, enumerator, STDOUT_FILENO, std::cerr);
   return ttyenum::listPorts(plan.settings, enumerator, STDOUT_FILENO, std::cerr);
 }

@@ -17,9 +17,7 @@ PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& setting
   return filterPorts(std::move(ports), std::move(facts), settings.filter);
 }
 
-int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
-              std::ostream& errors) {
-  const PortListing listing = scanPorts(enumerator, settings);
+std::string listingText(const PortListing& listing, const ListingSettings& settings) {
   std::ostringstream out;
   if (settings.prometheus)
     writePrometheusListing(listing, out);
@@ -27,7 +25,12 @@ int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int o
     writeJsonListing(listing, out);
   else
     writeTextListing(listing, settings, out);
-  return deliverOutput(outFd, out.str(), errors);
+  return out.str();
+}
+
+int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
+              std::ostream& errors) {
+  return deliverOutput(outFd, listingText(scanPorts(enumerator, settings), settings), errors);
 }
 
 }  // namespace ttyenum

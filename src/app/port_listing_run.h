@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "app/run_settings.h"
 #include "common/listed_port.h"
@@ -11,6 +12,9 @@ namespace ttyenum {
 // One scan: enumerates with the facts that the settings' form needs and keeps what passes the
 // filters.
 PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& settings);
+
+// The listing in the chosen form: metrics over JSON over the text forms.
+std::string listingText(const PortListing& listing, const ListingSettings& settings);
 
 // Writes one scan's listing in the chosen form (metrics over JSON over the text forms) to `outFd`
 // in one piece, so that a failed write is seen and reported once; returns the exit status.

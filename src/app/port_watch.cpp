@@ -41,13 +41,13 @@ WatchScan scanMachine(PortEnumerator& enumerator, const ListingSettings& setting
   return scan;
 }
 
+}  // namespace
+
 int cannotWatch(const std::string& reason, std::ostream& errors) {
   errors << "ttyenum: cannot watch /dev: " << reason << '\n';
   errors.flush();
   return kExitWriteError;
 }
-
-}  // namespace
 
 std::string watchEventLine(const PortEvent& event, const ListingSettings& settings) {
   const std::string word = event.kind == PortEventKind::kAdd ? "add" : "remove";
@@ -103,8 +103,8 @@ int watchPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd,
   }
 }
 
-int watchPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
-               std::ostream& errors) {
+int withMachineWiring(const ListingSettings& settings, PortEnumerator& enumerator,
+                      std::ostream& errors, const std::function<int(WatchWiring&)>& body) {
   // Subscribed before the first scan, so that nothing that happens during it is missed.
   DeviceChangeMonitor monitor;
   std::string reason;
@@ -116,7 +116,14 @@ int watchPorts(const ListingSettings& settings, PortEnumerator& enumerator, int 
     wiring.udevFinished = [](const ListedPort& listed) {
       return !listed.facts.device || udevHasEntry(*listed.facts.device);
     };
-  return watchPorts(settings, wiring, outFd, errors);
+  return body(wiring);
+}
+
+int watchPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
+               std::ostream& errors) {
+  return withMachineWiring(settings, enumerator, errors, [&](WatchWiring& wiring) {
+    return watchPorts(settings, wiring, outFd, errors);
+  });
 }
 
 }  // namespace ttyenum

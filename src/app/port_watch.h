@@ -46,4 +46,13 @@ int watchPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd,
 int watchPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
                std::ostream& errors);
 
+// Runs `body` with the machine's change sources, started, and scans by `enumerator` with
+// `settings`; where the sources cannot be had, writes "ttyenum: cannot watch /dev: <reason>" and
+// returns kExitWriteError.
+int withMachineWiring(const ListingSettings& settings, PortEnumerator& enumerator,
+                      std::ostream& errors, const std::function<int(WatchWiring&)>& body);
+
+// "ttyenum: cannot watch /dev: <reason>" on `errors`; returns kExitWriteError.
+int cannotWatch(const std::string& reason, std::ostream& errors);
+
 }  // namespace ttyenum

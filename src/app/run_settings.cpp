@@ -1,5 +1,7 @@
 #include "app/run_settings.h"
 
+#include <algorithm>
+
 #include "forms/format_port_info.h"
 
 namespace ttyenum {
@@ -28,6 +30,30 @@ bool parseStateFilter(const std::string& value, StateFilter& filter) {
   return true;
 }
 
+// Digits with an optional fraction ("2", "0.5"), greater than 0, in nanoseconds; the whole
+// seconds stop at a billion and the fraction at nanoseconds, and a value below one nanosecond
+// counts as one.
+bool parseTimeout(const std::string& value, long long& nanoseconds) {
+  const size_t point = value.find('.');
+  const std::string whole = value.substr(0, point);
+  const std::string fraction = point == std::string::npos ? "" : value.substr(point + 1);
+  const auto allDigits = [](const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (!allDigits(whole) || (point != std::string::npos && !allDigits(fraction)))
+    return false;
+  if (value.find_first_of("123456789") == std::string::npos)
+    return false;
+  long long seconds = 0;
+  for (const char digit : whole)
+    seconds = std::min(seconds * 10 + (digit - '0'), 1000000000LL);
+  long long part = 0;
+  for (size_t i = 0; i < 9; ++i)
+    part = part * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
+  nanoseconds = std::max(1LL, seconds * 1000000000LL + part);
+  return true;
+}
+
 }  // namespace
 
 RunPlan evaluateOptions(const OptionValues& values) {
@@ -53,6 +79,19 @@ RunPlan evaluateOptions(const OptionValues& values) {
     plan.action = RunAction::kRejectValue;
     return plan;
   }
+  // A wait prints one listing and ends: never with a stream, nor with a snapshot for a timer.
+  if (values.wait && (values.watch || values.prometheus)) {
+    plan.action = RunAction::kRejectValue;
+    return plan;
+  }
+  if (values.timeout &&
+      (!values.wait || !parseTimeout(*values.timeout, settings.timeoutNanoseconds))) {
+    plan.action = RunAction::kRejectValue;
+    return plan;
+  }
+  if (values.timeout)
+    settings.timeoutText = *values.timeout;
+  settings.wait = values.wait;
   settings.prometheus = values.prometheus;
   settings.countingOff = values.noCounting;
   settings.json = values.json;
@@ -72,8 +111,9 @@ RunPlan evaluateOptions(const OptionValues& values) {
 FactNeeds factsNeededBy(const ListingSettings& settings) {
   if (settings.json && !settings.watch)
     return FactNeeds::all();
-  if (settings.watch) {
-    // A watch tells ports apart by their device numbers and USB addresses too.
+  if (settings.watch || settings.wait) {
+    // A watch tells ports apart by their device numbers and USB addresses too; the device
+    // number also finds a port's udev database entry.
     FactNeeds needs = settings.json            ? FactNeeds::all()
                       : settings.format.empty() ? FactNeeds()
                                                 : factsUsedBy(settings.format);

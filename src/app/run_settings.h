@@ -21,6 +21,9 @@ struct ListingSettings {
   bool countingOff = false;
   PortFilter filter;
   bool watch = false;  // keep running and report ports as they come and go
+  bool wait = false;   // list once at least one port passes the filters, waiting for it
+  std::string timeoutText;            // --timeout as given; empty: wait without limit
+  long long timeoutNanoseconds = -1;  // the same in nanoseconds, -1 without limit
 };
 
 // The options as the parser found them, values as byte strings; absent options are nullopt.
@@ -31,10 +34,12 @@ struct OptionValues {
   bool json = false;
   bool prometheus = false;
   bool watch = false;
+  bool wait = false;
   std::optional<std::string> format;
   std::optional<std::string> list;
   std::optional<std::string> productId;
   std::optional<std::string> state;
+  std::optional<std::string> timeout;
   std::optional<std::string> vendorId;
 };
 
@@ -52,7 +57,9 @@ struct RunPlan {
 };
 
 // Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value or
-// --prometheus with --json or --watch, then a bad --state value. Values match only exactly (case
+// --prometheus with --json or --watch, or --wait with --watch or --prometheus, or a --timeout
+// without --wait or whose value is not digits with an optional fraction greater than 0, then a
+// bad --state value. Values match only exactly (case
 // counts); empty --format, --pid and --vid act as absent.
 RunPlan evaluateOptions(const OptionValues& values);
 

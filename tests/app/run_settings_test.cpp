@@ -49,12 +49,60 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
       {"version over prometheus with json",
        with([](OptionValues& v) { v.version = v.prometheus = v.json = true; }),
        RunAction::kShowVersion},
+      {"wait", with([](OptionValues& v) { v.wait = true; }), RunAction::kList},
+      {"wait with timeout", with([](OptionValues& v) { v.wait = true, v.timeout = "0.5"; }),
+       RunAction::kList},
+      {"wait with watch", with([](OptionValues& v) { v.wait = v.watch = true; }),
+       RunAction::kRejectValue},
+      {"wait with prometheus", with([](OptionValues& v) { v.wait = v.prometheus = true; }),
+       RunAction::kRejectValue},
+      {"timeout without wait", with([](OptionValues& v) { v.timeout = "2"; }),
+       RunAction::kRejectValue},
+      {"empty timeout", with([](OptionValues& v) { v.wait = true, v.timeout = ""; }),
+       RunAction::kRejectValue},
+      {"negative timeout", with([](OptionValues& v) { v.wait = true, v.timeout = "-1"; }),
+       RunAction::kRejectValue},
+      {"version over timeout without wait",
+       with([](OptionValues& v) { v.version = true, v.timeout = "x"; }), RunAction::kShowVersion},
       {"empty format, pid and vid are fine",
        with([](OptionValues& v) { v.format = v.productId = v.vendorId = ""; }), RunAction::kList},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(evaluateOptions(row.values).action, row.expected);
+  }
+}
+
+// The timeout as given and in nanoseconds; 0 for a rejected value.
+TEST(EvaluateOptions, TimeoutValues) {
+  const struct {
+    const char* text;
+    long long nanoseconds;
+  } rows[] = {
+      {"2", 2000000000LL},
+      {"0.5", 500000000LL},
+      {"007", 7000000000LL},
+      {"0.0000000001", 1},
+      {"1.1234567899", 1123456789LL},
+      {"99999999999999999999", 1000000000LL * 1000000000LL},
+      {"0", 0},
+      {"0.0", 0},
+      {"1e3", 0},
+      {"1,5", 0},
+      {" 1", 0},
+      {"1..5", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    OptionValues values;
+    values.wait = true;
+    values.timeout = row.text;
+    const RunPlan plan = evaluateOptions(values);
+    EXPECT_EQ(plan.action == RunAction::kList ? plan.settings.timeoutNanoseconds : 0,
+              row.nanoseconds);
+    if (plan.action == RunAction::kList) {
+      EXPECT_EQ(plan.settings.timeoutText, row.text);
+    }
   }
 }
 

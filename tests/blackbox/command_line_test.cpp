@@ -14,7 +14,7 @@ namespace {
 const std::string kUsage =
     "ttyenum [options]\n"
     "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--no-counting] [--pid <str>] [--prometheus] "
-    "[-s <str>] [--vid <str>] [-v] [-w]\n"
+    "[-s <str>] [--timeout <str>] [--vid <str>] [-v] [--wait] [-w]\n"
     "  -h, --help        \tshows help\n"
     "  -f, --format=<str>\tspecifies the port information output by a format string.\n"
     "\t\t\tYou can use the following place holders beside any other\n"
@@ -43,8 +43,10 @@ const std::string kUsage =
     "\t\t\texist : existing ports (default)\n"
     "\t\t\tfree  : only free (available) ports\n"
     "\t\t\tused  : only actually used ports\n"
+    "  --timeout=<str>   \twith --wait: gives up after SECONDS (such as 2 or 0.5)\n"
     "  --vid=<str>       \tlists only serial ports with the given vendor id\n"
     "  -v, --version     \tshows program version\n"
+    "  --wait            \twaits until a port passes the filters, then lists as without it\n"
     "  -w, --watch       \tkeeps running and reports ports as they appear and disappear\n";
 
 struct Row {
@@ -102,6 +104,15 @@ TEST(CommandLine, HelpVersionAndRejectedCommandLines) {
        "Option 'format' requires a value.\n" + kUsage,
        2},
       {"-f without value", {"-f"}, "", "Option 'f' requires a value.\n" + kUsage, 2},
+      {"--wait with --watch", {"--wait", "-w"}, "", kUsage, 2},
+      {"--wait with --prometheus", {"--prometheus", "--wait"}, "", kUsage, 2},
+      {"--timeout without --wait", {"--timeout=2"}, "", kUsage, 2},
+      {"--timeout of 0", {"--wait", "--timeout=0.000"}, "", kUsage, 2},
+      {"--timeout with a sign", {"--wait", "--timeout=+1"}, "", kUsage, 2},
+      {"--timeout without digits after the point", {"--wait", "--timeout=1."}, "", kUsage, 2},
+      {"--timeout without digits before the point", {"--wait", "--timeout=.5"}, "", kUsage, 2},
+      {"--timeout with a unit", {"--wait", "--timeout=2s"}, "", kUsage, 2},
+      {"-v over --wait with --watch", {"--wait", "-w", "-v"}, "0.1.0\n", "", 0},
   };
   for (const Row& row : rows)
     expectRun(row, currentEnvironment());
