@@ -20,8 +20,8 @@ bool samePort(const ListedPort& a, const ListedPort& b);
 // The events that turn the `older` listing into the `newer` one. A port is the same in both when
 // its name, its device number (or the lack of one) and, for a USB port, its device's bus number,
 // address and serial number agree; other fields may differ. A port only in `older` is removed,
-// one only in `newer` added, and one whose identity changed is removed and added. Every removal comes first, in the order of `older`, then every
-// addition, in the order of `newer`.
+// one only in `newer` added, and one whose identity changed is removed and added. Every removal
+// comes first, in the order of `older`, then every addition, in the order of `newer`.
 std::vector<PortEvent> portEvents(const std::vector<ListedPort>& older,
                                   const std::vector<ListedPort>& newer);
 

@@ -25,9 +25,8 @@ int waitForPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd
   const StopSignals signals;
   ChangeWaiter waiter(wiring.source, signals, -1);
   UdevHoldBack holdBack(wiring.udevFinished);
-  const long long limit = settings.timeoutNanoseconds < 0
-                              ? -1
-                              : monotonicNanoseconds() + settings.timeoutNanoseconds;
+  const long long limit =
+      settings.timeoutNanoseconds < 0 ? -1 : monotonicNanoseconds() + settings.timeoutNanoseconds;
   for (;;) {
     WatchScan scan = wiring.scan();
     if (wiring.watchNodes)

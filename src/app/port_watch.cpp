@@ -53,8 +53,7 @@ std::string watchEventLine(const PortEvent& event, const ListingSettings& settin
   const std::string word = event.kind == PortEventKind::kAdd ? "add" : "remove";
   const PortInfo& port = event.listed.port;
   if (settings.json)
-    return "{\"event\": \"" + word + "\", \"port\": " + jsonPortText(event.listed) +
-           "}\n";
+    return "{\"event\": \"" + word + "\", \"port\": " + jsonPortText(event.listed) + "}\n";
   std::string text;
   if (!settings.format.empty()) {
     text = formatPortInfo(port, event.listed.facts, settings.format);

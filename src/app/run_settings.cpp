@@ -114,7 +114,7 @@ FactNeeds factsNeededBy(const ListingSettings& settings) {
   if (settings.watch || settings.wait) {
     // A watch tells ports apart by their device numbers and USB addresses too; the device
     // number also finds a port's udev database entry.
-    FactNeeds needs = settings.json            ? FactNeeds::all()
+    FactNeeds needs = settings.json             ? FactNeeds::all()
                       : settings.format.empty() ? FactNeeds()
                                                 : factsUsedBy(settings.format);
     needs.node = true;

@@ -20,9 +20,9 @@ struct ListingSettings {
   ListForm listForm = ListForm::kLong;
   bool countingOff = false;
   PortFilter filter;
-  bool watch = false;  // keep running and report ports as they come and go
-  bool wait = false;   // list once at least one port passes the filters, waiting for it
-  std::string timeoutText;            // --timeout as given; empty: wait without limit
+  bool watch = false;       // keep running and report ports as they come and go
+  bool wait = false;        // list once at least one port passes the filters, waiting for it
+  std::string timeoutText;  // --timeout as given; empty: wait without limit
   long long timeoutNanoseconds = -1;  // the same in nanoseconds, -1 without limit
 };
 

@@ -42,7 +42,7 @@ struct PortFacts {
   // which the kernel gives anew at each plug.
   std::optional<unsigned> usbBusNumber;
   std::optional<unsigned> usbDeviceAddress;
-  std::vector<std::string> links;        // /dev/serial/by-id and by-path links to the node, sorted
+  std::vector<std::string> links;  // /dev/serial/by-id and by-path links to the node, sorted
   std::string group;   // the name of the node's group; empty when the node or the name is unknown
   std::string access;  // "rw", "r" or "w": what this process may open the node for; else empty
 

@@ -1,9 +1,9 @@
 #include "discovery/device_change_monitor.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <linux/netlink.h>
 #include <string.h>
-#include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>

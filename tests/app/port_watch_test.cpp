@@ -328,7 +328,8 @@ TEST(WatchPorts, AStopEndsAWriteThatWaits) {
   ASSERT_EQ(::pipe2(out, O_CLOEXEC | O_NONBLOCK), 0);
   while (::write(out[1], "xxxxxxxxxxxxxxxx", 16) > 0) {
   }
-  ASSERT_EQ(::fcntl(out[1], F_SETFL, 0), 0);  // the watch gets a blocking descriptor, as from a shell
+  ASSERT_EQ(::fcntl(out[1], F_SETFL, 0),
+            0);  // the watch gets a blocking descriptor, as from a shell
   WatchWiring wiring{source, [] { return scanOf({uartPort("/dev/ttyS0")}); }, nullptr, false};
   std::thread stop = signalLater(SIGTERM, std::chrono::milliseconds(100));
   std::ostringstream errors;

@@ -320,8 +320,7 @@ TEST_F(NamespaceListing, TheHelperLeavesTheTreeAsItFoundIt) {
   fake.unpackFixture(kFixture);
   const std::string before = treeEntries(fake.folder());
   ASSERT_NE(before, "");
-  const ProcessResult result =
-      runInFakeRoot(fake, {"/bin/true"}, {"/dev/ttyUSB0"});
+  const ProcessResult result = runInFakeRoot(fake, {"/bin/true"}, {"/dev/ttyUSB0"});
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_TRUE(treeEntries(fake.folder()) == before);
 }

@@ -52,6 +52,25 @@ void addQemuStableLinks(FakeRoot& fake) {
   fake.link("/dev/serial/by-id/stale-link-to-ttyUSB10", "../../ttyUSB10");
 }
 
+void addQemuUsbAdapter(FakeRoot& fake, const std::string& tty, const std::string& device,
+                       const std::string& vendorId) {
+  const std::string usb = kQemuUsbBus + device;
+  const std::string interface = device + ":1.0";
+  fake.file(usb + "/idVendor", vendorId + "\n");
+  fake.file(usb + "/idProduct", "6001\n");
+  fake.file(usb + "/manufacturer", "FTDI\n");
+  fake.file(usb + "/product", "FT232R USB UART\n");
+  fake.file(usb + "/serial", "SERIAL-" + tty + "\n");
+  fake.file(usb + "/version", " 2.00\n");
+  fake.file(usb + "/" + interface + "/bInterfaceNumber", "00\n");
+  fake.file(usb + "/" + interface + "/" + tty + "/uevent", "DRIVER=ftdi_sio\n");
+  fake.link(usb + "/" + interface + "/" + tty + "/tty/" + tty + "/device", "../../../" + tty);
+  fake.link("/sys/bus/usb/devices/" + device, "../../.." + usb.substr(4));
+  fake.link("/sys/bus/usb/devices/" + interface, "../../.." + usb.substr(4) + "/" + interface);
+  fake.link("/sys/class/tty/" + tty,
+            "../.." + usb.substr(4) + "/" + interface + "/" + tty + "/tty/" + tty);
+}
+
 bool underCi() {
   const char* ci = ::getenv("CI");
   return ci != nullptr && *ci != '\0';

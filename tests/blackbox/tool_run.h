@@ -33,6 +33,15 @@ ProcessResult runInFakeRoot(const FakeRoot& fake, const std::vector<std::string>
 // from their folder as udev writes them, and one stale by-id link to a node that is gone.
 void addQemuStableLinks(FakeRoot& fake);
 
+// The sysfs folder of the captured Debian 12 tree's USB bus 1, with its trailing slash.
+inline constexpr char kQemuUsbBus[] = "/sys/devices/pci0000:00/0000:00:05.0/usb1/";
+
+// Adds to the captured Debian 12 tree the sysfs entries of a one-port adapter on bus 1, USB
+// device `device` (such as 1-3), as the kernel makes them before the port's /dev node, which is
+// left to the test.
+void addQemuUsbAdapter(FakeRoot& fake, const std::string& tty, const std::string& device,
+                       const std::string& vendorId = "0403");
+
 // True when CI is set: there, what a test needs must be present, and nothing may skip.
 bool underCi();
 

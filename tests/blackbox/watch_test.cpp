@@ -18,7 +18,6 @@ namespace ttyenum::testing {
 namespace {
 
 const char kFixture[] = "qemu-debian12-6.1";
-const char kUsbBus[] = "/sys/devices/pci0000:00/0000:00:05.0/usb1/";
 // Generous: the tool promises an add within a second; sanitizer builds and busy machines are
 // slower.
 constexpr int kLineTimeoutMs = 5000;
@@ -26,27 +25,6 @@ constexpr int kEndTimeoutMs = 10000;
 
 const char* const kQemuPorts[] = {"/dev/ttyS0", "/dev/ttyS1",   "/dev/ttyS4",   "/dev/ttyS5",
                                   "/dev/ttyS6", "/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyACM0"};
-
-// The sysfs entries of a one-port adapter on bus 1, USB device `device` (such as 1-3), as the
-// kernel makes them before the port's /dev node, which is left to the test.
-void addUsbAdapter(FakeRoot& fake, const std::string& tty, const std::string& device,
-                   const std::string& vendorId = "0403") {
-  const std::string usb = kUsbBus + device;
-  const std::string interface = device + ":1.0";
-  fake.file(usb + "/idVendor", vendorId + "\n");
-  fake.file(usb + "/idProduct", "6001\n");
-  fake.file(usb + "/manufacturer", "FTDI\n");
-  fake.file(usb + "/product", "FT232R USB UART\n");
-  fake.file(usb + "/serial", "SERIAL-" + tty + "\n");
-  fake.file(usb + "/version", " 2.00\n");
-  fake.file(usb + "/" + interface + "/bInterfaceNumber", "00\n");
-  fake.file(usb + "/" + interface + "/" + tty + "/uevent", "DRIVER=ftdi_sio\n");
-  fake.link(usb + "/" + interface + "/" + tty + "/tty/" + tty + "/device", "../../../" + tty);
-  fake.link("/sys/bus/usb/devices/" + device, "../../.." + usb.substr(4));
-  fake.link("/sys/bus/usb/devices/" + interface, "../../.." + usb.substr(4) + "/" + interface);
-  fake.link("/sys/class/tty/" + tty,
-            "../.." + usb.substr(4) + "/" + interface + "/" + tty + "/tty/" + tty);
-}
 
 void removeNode(FakeRoot& fake, const std::string& name) {
   ASSERT_EQ(::unlink(fake.path("/dev/" + name).c_str()), 0) << name;
@@ -144,7 +122,7 @@ TEST_F(Watch, JsonLinesHoldTheDocumentsPortObjects) {
 
 TEST_F(Watch, PortsComeAndGoAndABurstGivesOneScan) {
   start({"-w"}, qemuLines());
-  addUsbAdapter(fake, "ttyUSB2", "1-3");
+  addQemuUsbAdapter(fake, "ttyUSB2", "1-3");
   fake.node("ttyUSB2");
   EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB2\n");
   removeNode(fake, "ttyUSB2");
@@ -153,7 +131,7 @@ TEST_F(Watch, PortsComeAndGoAndABurstGivesOneScan) {
   // A hub with four adapters: their nodes appear in reverse order, 30 ms apart; lines in
   // listing order show that one scan saw them all.
   for (int i = 3; i <= 6; ++i)
-    addUsbAdapter(fake, "ttyUSB" + std::to_string(i), "1-" + std::to_string(i + 1));
+    addQemuUsbAdapter(fake, "ttyUSB" + std::to_string(i), "1-" + std::to_string(i + 1));
   for (int i = 6; i >= 3; --i) {
     fake.node("ttyUSB" + std::to_string(i));
     ::usleep(30 * 1000);
@@ -165,9 +143,9 @@ TEST_F(Watch, PortsComeAndGoAndABurstGivesOneScan) {
 
 TEST_F(Watch, FiltersHoldForEveryScan) {
   start({"-w", "--vid=0525"}, {"add\t/dev/ttyACM0\n"});
-  addUsbAdapter(fake, "ttyUSB2", "1-3");  // 0403: excluded
+  addQemuUsbAdapter(fake, "ttyUSB2", "1-3");  // 0403: excluded
   fake.node("ttyUSB2");
-  addUsbAdapter(fake, "ttyUSB3", "1-4", "0525");
+  addQemuUsbAdapter(fake, "ttyUSB3", "1-4", "0525");
   fake.node("ttyUSB3");
   EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB3\n");
   expectCleanEnd();
@@ -220,9 +198,9 @@ TEST_F(Watch, AStopEndsItWhileItsReaderIsStuck) {
 // An adapter unplugged and another plugged under the same name within the settling time: its
 // device's serial number and address differ, so the port is removed and added.
 TEST_F(Watch, AnAdapterSwappedUnderTheSameName) {
-  start({"-w", "-f", "%c %n", "--vid=0403"}, {"add\t/dev/ttyUSB0 1-0000:00:05.0-1\n",
-                                               "add\t/dev/ttyUSB1 LAB-FTDI-0002\n"});
-  const std::string device = std::string(kUsbBus) + "1-1/";
+  start({"-w", "-f", "%c %n", "--vid=0403"},
+        {"add\t/dev/ttyUSB0 1-0000:00:05.0-1\n", "add\t/dev/ttyUSB1 LAB-FTDI-0002\n"});
+  const std::string device = std::string(kQemuUsbBus) + "1-1/";
   removeNode(fake, "ttyUSB0");
   fake.file(device + "serial", "OTHER-ADAPTER\n");
   fake.file(device + "devnum", "9\n");
@@ -238,7 +216,7 @@ TEST_F(Watch, WithUdevAnAddWaitsForItsDatabaseEntry) {
   fake.file("/run/udev/control", "");
   fake.folder("/run/udev/data");
   start({"-w", "-f", "%c %b", "--vid=0403"}, {"add\t/dev/ttyUSB0 \n", "add\t/dev/ttyUSB1 \n"});
-  addUsbAdapter(fake, "ttyUSB2", "1-3");
+  addQemuUsbAdapter(fake, "ttyUSB2", "1-3");
   ASSERT_EQ(::mknod(fake.path("/dev/ttyUSB2").c_str(), S_IFCHR | 0660, ::makedev(188, 2)), 0);
   EXPECT_EQ(run->nextLine(300), std::nullopt);  // held back
   fake.link("/dev/serial/by-id/usb-FTDI-SERIAL-ttyUSB2", "../../ttyUSB2");
@@ -259,13 +237,12 @@ TEST_F(Watch, ADevMountedOverIsWatchedInstead) {
   fake.file("/other-dev/ttyUSB1", "");
   const pid_t tool = toolPid(*run);
   ASSERT_GT(tool, 0);
-  const ProcessResult bind =
-      runProcess({"/usr/bin/nsenter", "-t", std::to_string(tool), "-m", "--", "/bin/mount",
-                  "--bind", fake.path("/other-dev"), "/dev"},
-                 currentEnvironment());
+  const ProcessResult bind = runProcess({"/usr/bin/nsenter", "-t", std::to_string(tool), "-m", "--",
+                                         "/bin/mount", "--bind", fake.path("/other-dev"), "/dev"},
+                                        currentEnvironment());
   ASSERT_EQ(bind.status, 0) << bind.err;
   ::usleep(200 * 1000);
-  addUsbAdapter(fake, "ttyUSB2", "1-3");
+  addQemuUsbAdapter(fake, "ttyUSB2", "1-3");
   fake.file("/other-dev/ttyUSB2", "");
   EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB2\n");
   expectCleanEnd();
@@ -280,7 +257,7 @@ TEST_F(Watch, KernelUeventsMakeItScanAndAFloodLosesNothing) {
   fake.node("ttyUSB2");
   fake.node("ttyUSB3");
   start({"-w", "--vid=0403", "-f", "%c"}, {"add\t/dev/ttyUSB0\n", "add\t/dev/ttyUSB1\n"});
-  addUsbAdapter(fake, "ttyUSB2", "1-3");
+  addQemuUsbAdapter(fake, "ttyUSB2", "1-3");
   writeChange(uevent);
   EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB2\n");
 
@@ -288,7 +265,7 @@ TEST_F(Watch, KernelUeventsMakeItScanAndAFloodLosesNothing) {
   // the kernel drops, the scan after the flood sees both.
   for (int i = 0; i < 400; ++i) {
     if (i == 200) {
-      addUsbAdapter(fake, "ttyUSB3", "1-4");
+      addQemuUsbAdapter(fake, "ttyUSB3", "1-4");
       ASSERT_EQ(::unlink(fake.path("/sys/class/tty/ttyUSB1").c_str()), 0);
     }
     writeChange(uevent);

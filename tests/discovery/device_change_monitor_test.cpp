@@ -108,8 +108,7 @@ TEST(DeviceChangeMonitor, WhatEachSourceReports) {
          open_(fake, "/dev/ttyUSB0");
        },
        DeviceChange::kChanged},
-      {"a node not watched",
-       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.node("ttyUSB0"); },
+      {"a node not watched", [](FakeRoot& fake, DeviceChangeMonitor&) { fake.node("ttyUSB0"); },
        [&](FakeRoot& fake, DeviceChangeMonitor&) { open_(fake, "/dev/ttyUSB0"); },
        DeviceChange::kNone},
       {"a node no longer watched",
@@ -142,8 +141,7 @@ TEST(DeviceChangeMonitor, WhatEachSourceReports) {
          ASSERT_EQ(::rmdir(fake.path("/old-dev").c_str()), 0);
        },
        DeviceChange::kOverflow},
-      {"/dev removed for good",
-       [](FakeRoot&, DeviceChangeMonitor&) {},
+      {"/dev removed for good", [](FakeRoot&, DeviceChangeMonitor&) {},
        [](FakeRoot& fake, DeviceChangeMonitor&) {
          ASSERT_EQ(::rmdir(fake.path("/dev").c_str()), 0);
        },
