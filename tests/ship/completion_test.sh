@@ -41,7 +41,7 @@ check() {
   fi
 }
 
-all_options='--format= --help --json --list= --no-counting --pid= --prometheus --state= --version --vid= --watch -J -f -h -l -s -v -w'
+all_options='--format= --help --json --list= --no-counting --pid= --prometheus --state= --timeout= --version --vid= --wait --watch -J -f -h -l -s -v -w'
 check "$all_options" ttyenum ""
 check "$all_options" ttyenum -
 check "--json" ttyenum --j
@@ -51,7 +51,9 @@ check "--no-counting" ttyenum --no
 check "--pid= --prometheus" ttyenum --p
 check "--prometheus" ttyenum --pr
 check "$all_options" ttyenum --prometheus "" # a switch too
-check "--watch" ttyenum --w
+check "--wait --watch" ttyenum --w
+check "--watch" ttyenum --wat
+check "" ttyenum --timeout=
 check "--version --vid=" ttyenum --v
 check "long short" ttyenum --list ""
 check "long short" ttyenum --list = ""
