@@ -42,6 +42,15 @@ def waiting(pid):
         return False
 
 
+def running(pid):
+    """False once the process has ended (gone, or a zombie)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
 def remove_adapter(root):
     for path in ["dev/ttyUSB2", "sys/class/tty/ttyUSB2", "sys/bus/usb/devices/1-3"]:
         if os.path.lexists(os.path.join(root, path)):
@@ -60,8 +69,7 @@ def one_cycle(root, binary):
         f.write("1234\n")
     start = time.monotonic()
     open(os.path.join(root, "dev/ttyUSB2"), "w").close()
-    while os.path.exists("/proc/%d" % pid) and not open("/proc/%d/stat" % pid).read().rsplit(
-            ")", 1)[1].split()[0] == "Z":
+    while running(pid):
         time.sleep(0.0005)
     elapsed = (time.monotonic() - start) * 1000
     out = tool.communicate()[0].decode()
