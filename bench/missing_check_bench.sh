@@ -2,15 +2,16 @@
 # Times the default listing of two ttyenum builds, before and after the check for USB serial
 # interfaces without a port, on a tree with 30 USB interfaces of which one counts: the captured
 # Debian 12 tree (two FTDI adapters and a CDC ACM gadget, all bound) plus 26 interfaces bound to
-# other drivers (hid, storage, hub, audio) and one FTDI interface with no driver, whose lookup
-# loads the module index. The index is built by depmod from 12 tiny modules with 300 aliases
+# other drivers (hid, storage, hub, audio) and one interface with no driver: with ONE=ftdi an
+# FTDI interface, whose lookup opens libkmod and loads the module index; with ONE=acm a CDC ACM
+# interface, which its class settles without a lookup. The index is built by depmod from 12 tiny modules with 300 aliases
 # each, in the tree's lib/modules, which the namespace lays over /lib/modules. Both run
 # interleaved, the order rotated every round; prints the median wall times and the ratio, and
 # checks that both builds printed the same standard output. Needs root (namespaces), objcopy and
 # depmod. Not a test: nothing is asserted.
 #
 #   bench/missing_check_bench.sh BEFORE_BINARY [AFTER_BINARY]   (default after: build/ttyenum)
-# Environment: ROUNDS=31.
+# Environment: ROUNDS=31, ONE=ftdi (or acm).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
@@ -45,6 +46,7 @@ fi
 before=$(realpath "$1")
 after=$(realpath "${2:-$source_dir/build/ttyenum}")
 rounds=${ROUNDS:-31}
+one=${ONE:-ftdi}
 for binary in "$before" "$after"; do
   [ -x "$binary" ] || { echo "no ttyenum binary at $binary" >&2; exit 1; }
 done
@@ -54,7 +56,7 @@ for tool in objcopy depmod; do
 done
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM
 
 tree=$work/tree
@@ -94,10 +96,15 @@ for i in $(seq 1 27); do
   echo "Device $i" >"$tree$device/product"
   echo 2 >"$tree$device/busnum"
   echo "$i" >"$tree$device/devnum"
-  ln -s "../../..$device" "$tree/sys/bus/usb/devices/2-$i"
-  ln -s "../../..$interface" "$tree/sys/bus/usb/devices/2-$i:1.0"
+  ln -s "../../..${device#/sys}" "$tree/sys/bus/usb/devices/2-$i"
+  ln -s "../../..${interface#/sys}" "$tree/sys/bus/usb/devices/2-$i:1.0"
   echo 00 >"$tree$interface/bInterfaceNumber"
-  if [ "$i" -eq 27 ]; then
+  if [ "$i" -eq 27 ] && [ "$one" = acm ]; then
+    echo usb:v2E8Ap000Ad0100dcEFdsc02dp01ic02isc02ip01in00 >"$tree$interface/modalias"
+    printf '02\n' | tee "$tree$interface/bInterfaceClass" "$tree$interface/bInterfaceSubClass" \
+      >/dev/null
+    echo 01 >"$tree$interface/bInterfaceProtocol"
+  elif [ "$i" -eq 27 ]; then
     echo usb:v0403p6001d0600dc00dsc00dp00icFFiscFFipFFin00 >"$tree$interface/modalias"
     printf 'ff\n' | tee "$tree$interface/bInterfaceClass" "$tree$interface/bInterfaceSubClass" \
       "$tree$interface/bInterfaceProtocol" >/dev/null
@@ -115,7 +122,7 @@ times() { awk -v k="$1" '$1 == k { print $2 }' "$work/times"; }
 before_ms=$(times before | median_ms 2)
 after_ms=$(times after | median_ms 2)
 printf '%-36s %10s %10s %14s\n' tree "before ms" "after ms" "after/before"
-printf '%-36s %10s %10s %14s\n' "30 USB interfaces, 1 without a port" "$before_ms" "$after_ms" \
+printf '%-36s %10s %10s %14s\n' "30 USB interfaces, 1 ($one) no port" "$before_ms" "$after_ms" \
   "$(ratio "$after_ms" "$before_ms")"
 if cmp -s "$work/before.out" "$work/after.out"; then
   echo "standard output: identical ($(tail -n 1 "$work/after.out"))"

@@ -22,7 +22,8 @@ bool isLongForm(const ListingSettings& settings) {
 
 // Counting reads only the driver links, and the rest of interfaces without a driver.
 size_t countMissingInterfaces(const FileSystemRoot& root) {
-  return findMissingInterfaces(*runningKernelIndex(root), false, root).interfaces.size();
+  return findMissingInterfaces(*runningKernelIndex(root), MissingDetail::kNames, root)
+      .interfaces.size();
 }
 
 }  // namespace
@@ -55,7 +56,8 @@ int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int o
 
 int listMissingInterfaces(const ListingSettings& settings, const FileSystemRoot& root, int outFd,
                           std::ostream& errors) {
-  const MissingListing listing = findMissingInterfaces(*runningKernelIndex(root), true, root);
+  const MissingListing listing =
+      findMissingInterfaces(*runningKernelIndex(root), MissingDetail::kFull, root);
   if (listing.indexUnreadable)
     errors << "ttyenum: cannot read the kernel's module index; only CDC ACM interfaces are "
               "checked\n";

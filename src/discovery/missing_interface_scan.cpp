@@ -133,7 +133,7 @@ bool isCdcAcmClass(const std::string& interfaceClass, const std::string& subclas
          *number <= kLastAcmProtocol;
 }
 
-MissingListing findMissingInterfaces(ModuleIndex& index, bool findClaimers,
+MissingListing findMissingInterfaces(ModuleIndex& index, MissingDetail detail,
                                      const FileSystemRoot& root) {
   MissingListing listing;
   for (const std::string& name : interfaceNames(root)) {
@@ -142,14 +142,21 @@ MissingListing findMissingInterfaces(ModuleIndex& index, bool findClaimers,
     if (!driver.empty() && driver != "usbfs")
       continue;
     MissingInterface interface;
-    interface.modules = index.serialModulesFor(attribute(folder, "modalias", root));
-    if (interface.modules.empty() &&
-        !isCdcAcmClass(attribute(folder, "bInterfaceClass", root),
-                       attribute(folder, "bInterfaceSubClass", root),
-                       attribute(folder, "bInterfaceProtocol", root))) {
+    interface.interface = name;
+    const bool acm = isCdcAcmClass(attribute(folder, "bInterfaceClass", root),
+                                   attribute(folder, "bInterfaceSubClass", root),
+                                   attribute(folder, "bInterfaceProtocol", root));
+    if (detail == MissingDetail::kNames && acm) {
+      listing.interfaces.push_back(std::move(interface));
       continue;
     }
-    interface.interface = name;
+    interface.modules = index.serialModulesFor(attribute(folder, "modalias", root));
+    if (interface.modules.empty() && !acm)
+      continue;
+    if (detail == MissingDetail::kNames) {
+      listing.interfaces.push_back(std::move(interface));
+      continue;
+    }
     interface.usbLocation = name.substr(0, name.find(':'));
     interface.usbInterface = parseNumber(attribute(folder, "bInterfaceNumber", root), 16);
     interface.usbfs = !driver.empty();
@@ -158,7 +165,7 @@ MissingListing findMissingInterfaces(ModuleIndex& index, bool findClaimers,
     listing.interfaces.push_back(std::move(interface));
   }
   listing.indexUnreadable = !index.readable();
-  if (findClaimers)
+  if (detail == MissingDetail::kFull)
     findClaimersOf(listing.interfaces, root);
   return listing;
 }

@@ -6,13 +6,18 @@
 
 namespace ttyenum {
 
+enum class MissingDetail {
+  kNames,  // only the interface names: enough to count them
+  kFull,   // everything, the modules, the reason and the claimer too
+};
+
 // The USB interfaces that a serial driver would serve but that have no port, in the byte order
 // of their /sys/bus/usb/devices names. An interface counts when it has no driver or is bound to
 // usbfs, and either its modalias resolves through `index` to a serial driver or its class is
-// CDC ACM (02/02, protocol 00 to 06). Only such interfaces are looked up, so an index is read
-// only when one is there. With `findClaimers`, /proc is walked once for the processes holding
-// the usbfs-bound devices' /dev/bus/usb nodes; else such interfaces have no claimer.
-MissingListing findMissingInterfaces(ModuleIndex& index, bool findClaimers,
+// CDC ACM (02/02, protocol 00 to 06). Only such interfaces are looked up (with kNames, only
+// those that the class does not settle), so an index is read only when one needs it. kFull
+// walks /proc once for the processes holding the usbfs-bound devices' /dev/bus/usb nodes.
+MissingListing findMissingInterfaces(ModuleIndex& index, MissingDetail detail,
                                      const FileSystemRoot& root = FileSystemRoot());
 
 // True for a CDC ACM interface by its class, subclass and protocol attributes (hexadecimal, as

@@ -1,11 +1,13 @@
 #include "discovery/module_index.h"
 
+#include <dlfcn.h>
 #include <libkmod.h>
 #include <sys/utsname.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <fstream>
+#include <optional>
 #include <utility>
 
 namespace ttyenum {
@@ -28,11 +30,58 @@ std::string moduleNameOfFile(const std::string& file) {
   return name;
 }
 
+// libkmod, opened on the first lookup rather than linked: loading it with the compression and
+// crypto libraries that it needs costs more than a whole listing's other work, and most
+// listings never look anything up.
+struct Kmod {
+  decltype(&kmod_new) newContext = nullptr;
+  decltype(&kmod_unref) unref = nullptr;
+  decltype(&kmod_set_log_fn) setLogFunction = nullptr;
+  decltype(&kmod_load_resources) loadResources = nullptr;
+  decltype(&kmod_module_new_from_lookup) lookup = nullptr;
+  decltype(&kmod_list_next) listNext = nullptr;
+  decltype(&kmod_module_get_module) moduleOf = nullptr;
+  decltype(&kmod_module_get_name) nameOf = nullptr;
+  decltype(&kmod_module_get_path) pathOf = nullptr;
+  decltype(&kmod_module_unref) unrefModule = nullptr;
+  decltype(&kmod_module_unref_list) unrefList = nullptr;
+};
+
+template <typename Function>
+bool bind(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(::dlsym(library, name));
+  return function != nullptr;
+}
+
+// The library's functions; none when it cannot be opened. Opened once per process.
+const Kmod* kmod() {
+  static const std::optional<Kmod> library = []() -> std::optional<Kmod> {
+    void* handle = ::dlopen("libkmod.so.2", RTLD_NOW | RTLD_LOCAL);
+    Kmod k;
+    if (handle == nullptr || !bind(handle, "kmod_new", k.newContext) ||
+        !bind(handle, "kmod_unref", k.unref) ||
+        !bind(handle, "kmod_set_log_fn", k.setLogFunction) ||
+        !bind(handle, "kmod_load_resources", k.loadResources) ||
+        !bind(handle, "kmod_module_new_from_lookup", k.lookup) ||
+        !bind(handle, "kmod_list_next", k.listNext) ||
+        !bind(handle, "kmod_module_get_module", k.moduleOf) ||
+        !bind(handle, "kmod_module_get_name", k.nameOf) ||
+        !bind(handle, "kmod_module_get_path", k.pathOf) ||
+        !bind(handle, "kmod_module_unref", k.unrefModule) ||
+        !bind(handle, "kmod_module_unref_list", k.unrefList)) {
+      return std::nullopt;
+    }
+    return k;
+  }();
+  return library ? &*library : nullptr;
+}
+
 }  // namespace
 
 struct ModuleIndex::Context {
+  const Kmod* library = nullptr;
   kmod_ctx* context = nullptr;
-  ~Context() { kmod_unref(context); }
+  ~Context() { library->unref(context); }
 };
 
 ModuleIndex::ModuleIndex(std::string moduleFolder, std::vector<std::string> configFolders)
@@ -47,14 +96,20 @@ bool ModuleIndex::load() {
   for (const std::string& folder : configFolders_)
     configs.push_back(folder.c_str());
   configs.push_back(nullptr);
+  const Kmod* library = kmod();
+  if (library == nullptr) {
+    failed_ = true;
+    return false;
+  }
   auto context = std::make_unique<Context>();
-  context->context = kmod_new(folder_.c_str(), configs.data());
+  context->library = library;
+  context->context = library->newContext(folder_.c_str(), configs.data());
   if (context->context == nullptr) {
     failed_ = true;
     return false;
   }
-  kmod_set_log_fn(context->context, silence, nullptr);
-  if (kmod_load_resources(context->context) < 0) {
+  library->setLogFunction(context->context, silence, nullptr);
+  if (library->loadResources(context->context) < 0) {
     failed_ = true;
     return false;
   }
@@ -66,20 +121,20 @@ std::vector<std::string> ModuleIndex::serialModulesFor(const std::string& modali
   std::vector<std::string> modules;
   if (modalias.empty() || !load())
     return modules;
+  const Kmod& library = *context_->library;
   kmod_list* found = nullptr;
-  if (kmod_module_new_from_lookup(context_->context, modalias.c_str(), &found) < 0)
+  if (library.lookup(context_->context, modalias.c_str(), &found) < 0)
     return modules;
-  kmod_list* entry = nullptr;
-  kmod_list_foreach(entry, found) {
-    kmod_module* module = kmod_module_get_module(entry);
-    const std::string name = kmod_module_get_name(module);
+  for (kmod_list* entry = found; entry != nullptr; entry = library.listNext(found, entry)) {
+    kmod_module* module = library.moduleOf(entry);
+    const std::string name = library.nameOf(module);
     if (std::find(modules.begin(), modules.end(), name) == modules.end() &&
-        isSerialDriver(name, kmod_module_get_path(module))) {
+        isSerialDriver(name, library.pathOf(module))) {
       modules.push_back(name);
     }
-    kmod_module_unref(module);
+    library.unrefModule(module);
   }
-  kmod_module_unref_list(found);
+  library.unrefList(found);
   return modules;
 }
 

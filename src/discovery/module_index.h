@@ -9,7 +9,8 @@
 namespace ttyenum {
 
 // The kernel's module index in one module folder (such as /lib/modules/6.1.0-13-amd64), read
-// through libkmod as module loaders read it. Nothing is opened or loaded before the first lookup.
+// through libkmod as module loaders read it. Neither the library nor the index is opened before
+// the first lookup; without the library the index counts as unreadable.
 class ModuleIndex {
  public:
   // `moduleFolder` and `configFolders` (the modprobe.d folders whose aliases count) are real

@@ -155,9 +155,11 @@ TEST_F(MissingInterfaceScan, CountsSerialInterfacesWithoutAPortAndSaysWhy) {
     for (const std::string& module : row.loaded)
       fake.folder("/sys/module/" + module);
     ModuleIndex index(row.index ? folder_ : fake.path("/lib/modules/none"));
-    const MissingListing listing = findMissingInterfaces(index, true, fake.root());
+    const MissingListing listing = findMissingInterfaces(index, MissingDetail::kFull, fake.root());
     EXPECT_EQ(describe(listing), row.expected);
     EXPECT_EQ(listing.indexUnreadable, !row.index);
+    EXPECT_EQ(findMissingInterfaces(index, MissingDetail::kNames, fake.root()).interfaces.size(),
+              listing.interfaces.size());
   }
 }
 
@@ -169,7 +171,7 @@ TEST_F(MissingInterfaceScan, ReadsTheDeviceAndOrdersByName) {
   testing::usbInterfaceAt(fake, "1-2", 0, kHid, "03/01/02", "");
   testing::usbInterfaceAt(fake, "1-2", 2, kAcm, "02/02/01", "");
   ModuleIndex index(folder_);
-  const MissingListing listing = findMissingInterfaces(index, false, fake.root());
+  const MissingListing listing = findMissingInterfaces(index, MissingDetail::kFull, fake.root());
   ASSERT_EQ(listing.interfaces.size(), 2u);
   const MissingInterface& first = listing.interfaces[0];
   EXPECT_EQ(first.interface, "1-10:1.0");
@@ -194,14 +196,15 @@ TEST_F(MissingInterfaceScan, NamesTheProcessThatClaimsTheDeviceThroughUsbfs) {
   const int held = ::open(fake.path("/dev/bus/usb/001/012").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(held, 0);
   ModuleIndex index(folder_);
-  const MissingListing listing = findMissingInterfaces(index, true, fake.root());
+  const MissingListing listing = findMissingInterfaces(index, MissingDetail::kFull, fake.root());
   ::close(held);
   ASSERT_EQ(listing.interfaces.size(), 1u);
   const std::string command = processCommand(::getpid()).value_or("?");
   EXPECT_EQ(missingReasonText(listing.interfaces[0]),
             "claimed by a program through usbfs: " + command + " (pid " +
                 std::to_string(::getpid()) + ")");
-  EXPECT_FALSE(findMissingInterfaces(index, false, fake.root()).interfaces[0].claimedBy);
+  EXPECT_FALSE(
+      findMissingInterfaces(index, MissingDetail::kNames, fake.root()).interfaces[0].claimedBy);
 }
 
 }  // namespace
