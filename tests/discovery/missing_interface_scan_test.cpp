@@ -1,8 +1,5 @@
 #include "discovery/missing_interface_scan.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,7 +8,6 @@
 #include "support/fake_root.h"
 #include "support/module_folder.h"
 #include "support/sysfs_tree.h"
-#include "usage/open_handle_scan.h"
 
 namespace ttyenum {
 namespace {
@@ -161,50 +157,6 @@ TEST_F(MissingInterfaceScan, CountsSerialInterfacesWithoutAPortAndSaysWhy) {
     EXPECT_EQ(findMissingInterfaces(index, MissingDetail::kNames, fake.root()).interfaces.size(),
               listing.interfaces.size());
   }
-}
-
-TEST_F(MissingInterfaceScan, ReadsTheDeviceAndOrdersByName) {
-  FakeRoot fake;
-  testing::usbDeviceAt(fake, "1-10", 7, "0403", "6001", "FT232R USB UART");
-  testing::usbInterfaceAt(fake, "1-10", 0, kFtdi, "ff/ff/ff", "");
-  testing::usbDeviceAt(fake, "1-2", 5, "2e8a", "000a", "Pico");
-  testing::usbInterfaceAt(fake, "1-2", 0, kHid, "03/01/02", "");
-  testing::usbInterfaceAt(fake, "1-2", 2, kAcm, "02/02/01", "");
-  ModuleIndex index(folder_);
-  const MissingListing listing = findMissingInterfaces(index, MissingDetail::kFull, fake.root());
-  ASSERT_EQ(listing.interfaces.size(), 2u);
-  const MissingInterface& first = listing.interfaces[0];
-  EXPECT_EQ(first.interface, "1-10:1.0");
-  EXPECT_EQ(first.usbLocation, "1-10");
-  EXPECT_EQ(first.usbInterface, 0u);
-  EXPECT_EQ(first.vendorId + ":" + first.productId + " " + first.manufacturer + " " +
-                first.product + " " + first.serialNumber,
-            "0403:6001 Maker FT232R USB UART S7");
-  EXPECT_FALSE(first.usbfs);
-  EXPECT_EQ(listing.interfaces[1].interface, "1-2:1.2");
-  EXPECT_EQ(listing.interfaces[1].usbInterface, 2u);
-  EXPECT_FALSE(listing.indexUnreadable);
-}
-
-// The claimer is a real process holding the device's /dev/bus/usb node: this one, seen in the
-// real /proc.
-TEST_F(MissingInterfaceScan, NamesTheProcessThatClaimsTheDeviceThroughUsbfs) {
-  FakeRoot fake;
-  fake.link("/proc", "/proc");
-  testing::usbDeviceAt(fake, "3-1", 12, "1a86", "7523", "USB Serial");
-  testing::usbInterfaceAt(fake, "3-1", 0, kCh340, "ff/01/02", "usbfs");
-  const int held = ::open(fake.path("/dev/bus/usb/001/012").c_str(), O_RDONLY | O_CLOEXEC);
-  ASSERT_GE(held, 0);
-  ModuleIndex index(folder_);
-  const MissingListing listing = findMissingInterfaces(index, MissingDetail::kFull, fake.root());
-  ::close(held);
-  ASSERT_EQ(listing.interfaces.size(), 1u);
-  const std::string command = processCommand(::getpid()).value_or("?");
-  EXPECT_EQ(missingReasonText(listing.interfaces[0]),
-            "claimed by a program through usbfs: " + command + " (pid " +
-                std::to_string(::getpid()) + ")");
-  EXPECT_FALSE(
-      findMissingInterfaces(index, MissingDetail::kNames, fake.root()).interfaces[0].claimedBy);
 }
 
 }  // namespace
