@@ -20,7 +20,7 @@ bool isLongForm(const ListingSettings& settings) {
          settings.listForm == ListForm::kLong;
 }
 
-// Counting reads only the driver links, and the rest of interfaces without a driver.
+// Reads each USB interface's driver link, and more only of those without a driver or on usbfs.
 size_t countMissingInterfaces(const FileSystemRoot& root) {
   return findMissingInterfaces(*runningKernelIndex(root), MissingDetail::kNames, root)
       .interfaces.size();
