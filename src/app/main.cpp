@@ -32,6 +32,9 @@ int main(int argc, char** argv) {
     case ttyenum::RunAction::kList:
       break;
   }
+  if (plan.settings.missing)
+    return ttyenum::listMissingInterfaces(plan.settings, ttyenum::FileSystemRoot(), STDOUT_FILENO,
+                                          std::cerr);
   ttyenum::PortEnumerator enumerator;
   if (plan.settings.watch)
     return ttyenum::watchPorts(plan.settings, enumerator, STDOUT_FILENO, std::cerr);

@@ -54,6 +54,12 @@ bool parseTimeout(const std::string& value, long long& nanoseconds) {
   return true;
 }
 
+// The forms and modes that --missing cannot go with: it is a listing of its own, in text or JSON.
+bool conflictsWithMissing(const OptionValues& values) {
+  return (values.format && !values.format->empty()) || values.prometheus || values.watch ||
+         values.wait;
+}
+
 }  // namespace
 
 RunPlan evaluateOptions(const OptionValues& values) {
@@ -92,6 +98,11 @@ RunPlan evaluateOptions(const OptionValues& values) {
   if (values.timeout)
     settings.timeoutText = *values.timeout;
   settings.wait = values.wait;
+  if (values.missing && conflictsWithMissing(values)) {
+    plan.action = RunAction::kRejectValue;
+    return plan;
+  }
+  settings.missing = values.missing;
   settings.prometheus = values.prometheus;
   settings.countingOff = values.noCounting;
   settings.json = values.json;

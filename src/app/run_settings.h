@@ -20,9 +20,10 @@ struct ListingSettings {
   ListForm listForm = ListForm::kLong;
   bool countingOff = false;
   PortFilter filter;
-  bool watch = false;       // keep running and report ports as they come and go
-  bool wait = false;        // list once at least one port passes the filters, waiting for it
-  std::string timeoutText;  // --timeout as given; empty: wait without limit
+  bool watch = false;    // keep running and report ports as they come and go
+  bool missing = false;  // list the USB serial interfaces without a port instead (text or JSON)
+  bool wait = false;     // list once at least one port passes the filters, waiting for it
+  std::string timeoutText;            // --timeout as given; empty: wait without limit
   long long timeoutNanoseconds = -1;  // the same in nanoseconds, -1 without limit
 };
 
@@ -35,6 +36,7 @@ struct OptionValues {
   bool prometheus = false;
   bool watch = false;
   bool wait = false;
+  bool missing = false;
   std::optional<std::string> format;
   std::optional<std::string> list;
   std::optional<std::string> productId;
@@ -56,11 +58,11 @@ struct RunPlan {
   ListingSettings settings;
 };
 
-// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value or
-// --prometheus with --json or --watch, or --wait with --watch or --prometheus, or a --timeout
-// without --wait or whose value is not digits with an optional fraction greater than 0, then a
-// bad --state value. Values match only exactly (case
-// counts); empty --format, --pid and --vid act as absent.
+// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value,
+// --prometheus with --json or --watch, or --missing with a form it replaces (or --wait), then
+// --wait with --watch or --prometheus, or a --timeout without --wait or whose value is not
+// digits with an optional fraction greater than 0, then a bad --state value. Values match only
+// exactly (case counts); empty --format, --pid and --vid act as absent.
 RunPlan evaluateOptions(const OptionValues& values);
 
 // The facts beyond the probes' own reads that the chosen form shows: all for JSON, holder

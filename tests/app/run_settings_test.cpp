@@ -64,6 +64,20 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
        RunAction::kRejectValue},
       {"version over timeout without wait",
        with([](OptionValues& v) { v.version = true, v.timeout = "x"; }), RunAction::kShowVersion},
+      {"missing with json, list, no-counting and filters", with([](OptionValues& v) {
+         v.missing = v.json = v.noCounting = true, v.list = "short", v.vendorId = "0403";
+       }),
+       RunAction::kList},
+      {"missing with empty format", with([](OptionValues& v) { v.missing = true, v.format = ""; }),
+       RunAction::kList},
+      {"missing with format", with([](OptionValues& v) { v.missing = true, v.format = "%c"; }),
+       RunAction::kRejectValue},
+      {"missing with prometheus", with([](OptionValues& v) { v.missing = v.prometheus = true; }),
+       RunAction::kRejectValue},
+      {"missing with watch", with([](OptionValues& v) { v.missing = v.watch = true; }),
+       RunAction::kRejectValue},
+      {"missing with wait", with([](OptionValues& v) { v.missing = v.wait = true; }),
+       RunAction::kRejectValue},
       {"empty format, pid and vid are fine",
        with([](OptionValues& v) { v.format = v.productId = v.vendorId = ""; }), RunAction::kList},
   };

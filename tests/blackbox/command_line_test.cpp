@@ -13,8 +13,8 @@ namespace {
 // The usage text as wxWidgets 3.2 lays it out from the option table and the logo.
 const std::string kUsage =
     "ttyenum [options]\n"
-    "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--no-counting] [--pid <str>] [--prometheus] "
-    "[-s <str>] [--timeout <str>] [--vid <str>] [-v] [--wait] [-w]\n"
+    "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--missing] [--no-counting] [--pid <str>] "
+    "[--prometheus] [-s <str>] [--timeout <str>] [--vid <str>] [-v] [--wait] [-w]\n"
     "  -h, --help        \tshows help\n"
     "  -f, --format=<str>\tspecifies the port information output by a format string.\n"
     "\t\t\tYou can use the following place holders beside any other\n"
@@ -29,6 +29,14 @@ const std::string kUsage =
     "\t\t\t%v : driver version\n"
     "\t\t\t%s : device state (free or used)\n"
     "\t\t\t%t : out a single tab\n"
+    "\t\t\t%k : how the port was judged to be hardware: pnp, pci, amba, platform, spi, i2c or usb\n"
+    "\t\t\t%h : the pid of the first process that holds the port open\n"
+    "\t\t\t%H : that process's command name (/proc/<pid>/comm)\n"
+    "\t\t\t%b : the first /dev/serial/by-id link to the port, as a full path\n"
+    "\t\t\t%D : the node's device number, major:minor, such as 188:0\n"
+    "\t\t\t%a : what you may open the node for: rw, r or w\n"
+    "\t\t\t%g : the name of the node's group, such as dialout\n"
+    "\t\t\t%% : a percent sign\n"
     "\t\t\t\n"
     "\t\t\tExample: --format=%c,%s\n"
     "\t\t\t\n"
@@ -36,6 +44,7 @@ const std::string kUsage =
     "  -l, --list=<str>  \tselects long (default) or short list output\n"
     "\t\t\tlong  : detailed output (default)\n"
     "\t\t\tshort : outputs only the port name\n"
+    "  --missing         \tlists USB serial interfaces that have no port, and why\n"
     "  --no-counting     \tSuppress final display of counted ports\n"
     "  --pid=<str>       \tlists only serial ports with the given product id\n"
     "  --prometheus      \tlists the ports as Prometheus metrics\n"
@@ -91,6 +100,11 @@ TEST(CommandLine, HelpVersionAndRejectedCommandLines) {
        kUsage,
        2},
       {"--prometheus with --watch", {"-w", "--prometheus"}, "", kUsage, 2},
+      {"--missing with --format", {"--missing", "--format=%c"}, "", kUsage, 2},
+      {"--missing with -f", {"-f", "%c", "--missing", "--json"}, "", kUsage, 2},
+      {"--missing with --prometheus", {"--prometheus", "--missing"}, "", kUsage, 2},
+      {"--missing with --watch", {"--missing", "-w"}, "", kUsage, 2},
+      {"-h over --missing with --watch", {"--missing", "-w", "-h"}, "", kUsage, 0},
       {"-h over --prometheus with --json", {"--prometheus", "-J", "-h"}, "", kUsage, 0},
       {"-v over --prometheus with --json", {"--prometheus", "--json", "-v"}, "0.1.0\n", "", 0},
       {"--bogus", {"--bogus"}, "", "Unknown long option 'bogus'\n" + kUsage, 2},
