@@ -340,31 +340,5 @@ TEST(WatchPorts, AStopEndsAWriteThatWaits) {
   ::close(out[1]);
 }
 
-// A stop signal ignored at the start stays ignored, and the dispositions are restored after.
-TEST(WatchPorts, AnIgnoredStopSignalStaysIgnored) {
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  struct sigaction before {};
-  ASSERT_EQ(::sigaction(SIGHUP, &ignore, &before), 0);
-  FakeSource source;
-  int scans = 0;
-  WatchWiring wiring{source,
-                     [&] {
-                       ++scans;
-                       ::kill(::getpid(), scans == 1 ? SIGHUP : SIGTERM);
-                       source.report();
-                       return WatchScan();
-                     },
-                     nullptr, false};
-  std::ostringstream errors;
-  EXPECT_EQ(watchPorts(ListingSettings(), wiring, STDOUT_FILENO, errors), kExitSuccess);
-  EXPECT_EQ(scans, 2);
-  struct sigaction after {};
-  ::sigaction(SIGHUP, &before, &after);
-  EXPECT_EQ(after.sa_handler, SIG_IGN);
-  ::sigaction(SIGTERM, nullptr, &after);
-  EXPECT_EQ(after.sa_handler, SIG_DFL);
-}
-
 }  // namespace
 }  // namespace ttyenum

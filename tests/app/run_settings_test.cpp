@@ -105,6 +105,9 @@ TEST(EvaluateOptions, TimeoutValues) {
       {"1,5", 0},
       {" 1", 0},
       {"1..5", 0},
+      {"+1", 0},
+      {"1.", 0},
+      {".5", 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);

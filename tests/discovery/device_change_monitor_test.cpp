@@ -161,21 +161,6 @@ TEST(DeviceChangeMonitor, WhatEachSourceReports) {
   }
 }
 
-// After /dev is made anew, names made in the new folder are seen.
-TEST(DeviceChangeMonitor, ANewDevIsWatchedInstead) {
-  FakeRoot fake;
-  fake.folder("/dev");
-  DeviceChangeMonitor monitor(fake.root(), false);
-  std::string reason;
-  ASSERT_TRUE(monitor.start(reason)) << reason;
-  ASSERT_EQ(::rename(fake.path("/dev").c_str(), fake.path("/old-dev").c_str()), 0);
-  fake.folder("/dev");
-  ASSERT_EQ(::rmdir(fake.path("/old-dev").c_str()), 0);
-  EXPECT_EQ(monitor.collect(), DeviceChange::kOverflow);
-  fake.node("ttyUSB0");
-  EXPECT_EQ(monitor.collect(), DeviceChange::kChanged);
-}
-
 // As root the monitor subscribes to the kernel's uevents; its socket comes first.
 int ueventSocketOf(const DeviceChangeMonitor& monitor) {
   const std::vector<int> fds = monitor.descriptors();
