@@ -30,21 +30,6 @@ std::string lastUsbComponent(const std::string& usbPath, bool interface) {
   return found;
 }
 
-// The bInterfaceNumber of the port's interface, which sysfs writes in hexadecimal.
-std::optional<unsigned> interfaceNumber(const std::string& usbPath, const FileSystemRoot& root) {
-  const std::string interface = lastUsbComponent(usbPath, true);
-  if (interface.empty())
-    return std::nullopt;
-  const std::string text =
-      readSysfsAttribute("/sys/bus/usb/devices/" + interface + "/bInterfaceNumber", false, root);
-  unsigned number = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, number, 16);
-  if (text.empty() || error != std::errc() || stop != end)
-    return std::nullopt;
-  return number;
-}
-
 }  // namespace
 
 bool usbPathFromLinkText(const std::string& linkText, std::string& usbPath) {
@@ -64,6 +49,24 @@ bool usbPathFromLinkText(const std::string& linkText, std::string& usbPath) {
 
 std::string owningUsbDevice(const std::string& usbPath) {
   return lastUsbComponent(usbPath, false);
+}
+
+std::string owningUsbInterface(const std::string& usbPath) {
+  return lastUsbComponent(usbPath, true);
+}
+
+std::optional<unsigned> usbInterfaceNumber(const std::string& usbPath, const FileSystemRoot& root) {
+  const std::string interface = owningUsbInterface(usbPath);
+  if (interface.empty())
+    return std::nullopt;
+  const std::string text =
+      readSysfsAttribute("/sys/bus/usb/devices/" + interface + "/bInterfaceNumber", false, root);
+  unsigned number = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, number, 16);
+  if (text.empty() || error != std::errc() || stop != end)
+    return std::nullopt;
+  return number;
 }
 
 std::string readUsbAttribute(const std::string& usbPath, const std::string& name,
@@ -102,7 +105,7 @@ bool probeUsbPort(const std::string& portPath, PortInfo& record, PortFacts& fact
   record.inUse = false;
   facts.kind = PortKind::kUsb;
   facts.usbLocation = owningUsbDevice(usbPath);
-  facts.usbInterface = interfaceNumber(usbPath, root);
+  facts.usbInterface = usbInterfaceNumber(usbPath, root);
   return true;
 }
 
