@@ -9,11 +9,12 @@
 namespace ttyenum {
 
 // One scan: enumerates with the facts that the settings' form needs and keeps what passes the
-// filters.
+// filters, the path of --port looked up anew.
 PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& settings);
 
 // Writes one scan's listing in the chosen form (metrics over JSON over the text forms) to `outFd`
-// in one piece, so that a failed write is seen and reported once; returns the exit status.
+// in one piece, so that a failed write is seen and reported once; returns the exit status. With
+// a udev rule name it writes the rule of the one port kept instead, or says why there is none.
 int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
               std::ostream& errors);
 

@@ -1,6 +1,7 @@
 #include "app/run_settings.h"
 
 #include "forms/format_port_info.h"
+#include "forms/udev_rule.h"
 
 namespace ttyenum {
 
@@ -53,6 +54,13 @@ RunPlan evaluateOptions(const OptionValues& values) {
     plan.action = RunAction::kRejectValue;
     return plan;
   }
+  // A rule is written once, for one port: neither a document of another form nor a stream.
+  if (values.udevRule &&
+      (!isUdevRuleName(*values.udevRule) || values.json || values.prometheus || values.watch)) {
+    plan.action = RunAction::kRejectValue;
+    return plan;
+  }
+  settings.udevRuleName = values.udevRule.value_or(std::string());
   settings.prometheus = values.prometheus;
   settings.countingOff = values.noCounting;
   settings.json = values.json;
@@ -65,11 +73,21 @@ RunPlan evaluateOptions(const OptionValues& values) {
   }
   if (values.vendorId)
     settings.filter.vendorId = *values.vendorId;
+  if (values.port)
+    settings.filter.port = *values.port;
   plan.action = RunAction::kList;
   return plan;
 }
 
 FactNeeds factsNeededBy(const ListingSettings& settings) {
+  if (!settings.filter.port.empty()) {
+    // --port compares the nodes' device numbers.
+    ListingSettings withoutPort = settings;
+    withoutPort.filter.port.clear();
+    FactNeeds needs = factsNeededBy(withoutPort);
+    needs.node = true;
+    return needs;
+  }
   if (settings.json)
     return FactNeeds::all();
   if (settings.watch) {

@@ -20,7 +20,8 @@ struct ListingSettings {
   ListForm listForm = ListForm::kLong;
   bool countingOff = false;
   PortFilter filter;
-  bool watch = false;  // keep running and report ports as they come and go
+  bool watch = false;        // keep running and report ports as they come and go
+  std::string udevRuleName;  // when set, a udev rule naming the one port kept /dev/<name>
 };
 
 // The options as the parser found them, values as byte strings; absent options are nullopt.
@@ -36,14 +37,16 @@ struct OptionValues {
   std::optional<std::string> productId;
   std::optional<std::string> state;
   std::optional<std::string> vendorId;
+  std::optional<std::string> port;
+  std::optional<std::string> udevRule;
 };
 
 enum class RunAction {
   kList,         // list the ports with `settings`
   kShowHelp,     // usage text, success
   kShowVersion,  // version text on standard output
-  kRejectValue,  // a --list or --state value outside its set, or forms that exclude each other:
-                 // usage text, failure
+  kRejectValue,  // a --list, --state or --udev-rule value outside its set, or forms that exclude
+                 // each other: usage text, failure
 };
 
 struct RunPlan {
@@ -52,14 +55,15 @@ struct RunPlan {
 };
 
 // Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value or
-// --prometheus with --json or --watch, then a bad --state value. Values match only exactly (case
-// counts); empty --format, --pid and --vid act as absent.
+// --prometheus with --json or --watch, then a bad --udev-rule name or --udev-rule with --json,
+// --prometheus or --watch, then a bad --state value. Values match only exactly (case counts);
+// empty --format, --pid, --vid and --port act as absent.
 RunPlan evaluateOptions(const OptionValues& values);
 
 // The facts beyond the probes' own reads that the chosen form shows: all for JSON, holder
 // commands and stable links for the metrics, what the format names for the format form, none
-// for the long and short forms; a watch adds the node's facts, whose device number tells ports
-// apart.
+// for the long and short forms; a watch and --port add the node's facts, whose device number
+// tells ports apart.
 FactNeeds factsNeededBy(const ListingSettings& settings);
 
 }  // namespace ttyenum

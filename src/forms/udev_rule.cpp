@@ -2,11 +2,14 @@
 
 #include <cstdio>
 
+#include "forms/output_escape.h"
+
 namespace ttyenum {
 
 namespace {
 
 constexpr size_t kMaxNameLength = 64;
+constexpr size_t kNamesShown = 10;
 
 // The ID_PATH that udev's by-path link was named after: the link's name less a "-port<N>".
 std::string idPathFromByPathLink(const std::string& link) {
@@ -158,6 +161,14 @@ std::string udevRuleText(const UdevRuleIdentity& identity, const std::string& na
   return "# Save as /etc/udev/rules.d/99-ttyenum-" + fileName + ".rules\n# " +
          explanation(identity) + "\nSUBSYSTEM==\"tty\", " + matchKeys(identity) + ", SYMLINK+=\"" +
          name + "\"\n";
+}
+
+std::string udevRuleCountMessage(const PortListing& listing) {
+  std::string message = "ttyenum: --udev-rule needs exactly one port; the filters keep " +
+                        std::to_string(listing.ports.size()) + "\n";
+  for (size_t i = 0; i < listing.ports.size() && i < kNamesShown; ++i)
+    message += escapeFieldText(listing.ports[i].port.portName) + "\n";
+  return message;
 }
 
 bool isUdevRuleName(const std::string& name) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "common/listed_port.h"
 #include "common/udev_rule_facts.h"
 
 namespace ttyenum {
@@ -36,6 +37,10 @@ UdevRuleIdentity chooseUdevRuleIdentity(const UdevRuleFacts& facts);
 // The rules file for `identity` that links the port as /dev/<name>: a comment naming the file to
 // save it as, a comment saying what it matches and why, and the rule; three lines in all.
 std::string udevRuleText(const UdevRuleIdentity& identity, const std::string& name);
+
+// Why a listing gives no rule: "ttyenum: --udev-rule needs exactly one port; the filters keep N"
+// and the names kept, the first ten, a line each, escaped as fields are.
+std::string udevRuleCountMessage(const PortListing& listing);
 
 // True for a name made of ASCII letters, digits, ".", "_" and "-", with "/" between non-empty
 // parts that are not "." or "..", at most 64 bytes long.

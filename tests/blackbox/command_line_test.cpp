@@ -13,8 +13,8 @@ namespace {
 // The usage text as wxWidgets 3.2 lays it out from the option table and the logo.
 const std::string kUsage =
     "ttyenum [options]\n"
-    "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--no-counting] [--pid <str>] [--prometheus] "
-    "[-s <str>] [--vid <str>] [-v] [-w]\n"
+    "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--no-counting] [--pid <str>] [--port <str>] "
+    "[--prometheus] [-s <str>] [--udev-rule <str>] [--vid <str>] [-v] [-w]\n"
     "  -h, --help        \tshows help\n"
     "  -f, --format=<str>\tspecifies the port information output by a format string.\n"
     "\t\t\tYou can use the following place holders beside any other\n"
@@ -38,11 +38,13 @@ const std::string kUsage =
     "\t\t\tshort : outputs only the port name\n"
     "  --no-counting     \tSuppress final display of counted ports\n"
     "  --pid=<str>       \tlists only serial ports with the given product id\n"
+    "  --port=<str>      \tlists only the serial port whose node is the given path\n"
     "  --prometheus      \tlists the ports as Prometheus metrics\n"
     "  -s, --state=<str> \tlists serial ports with the given state\n"
     "\t\t\texist : existing ports (default)\n"
     "\t\t\tfree  : only free (available) ports\n"
     "\t\t\tused  : only actually used ports\n"
+    "  --udev-rule=<str> \tprints a udev rule that names the one port kept /dev/NAME\n"
     "  --vid=<str>       \tlists only serial ports with the given vendor id\n"
     "  -v, --version     \tshows program version\n"
     "  -w, --watch       \tkeeps running and reports ports as they appear and disappear\n";
@@ -91,6 +93,12 @@ TEST(CommandLine, HelpVersionAndRejectedCommandLines) {
       {"--prometheus with --watch", {"-w", "--prometheus"}, "", kUsage, 2},
       {"-h over --prometheus with --json", {"--prometheus", "-J", "-h"}, "", kUsage, 0},
       {"-v over --prometheus with --json", {"--prometheus", "--json", "-v"}, "0.1.0\n", "", 0},
+      {"--udev-rule with a bad name", {"--udev-rule=lab//ftdi"}, "", kUsage, 2},
+      {"--udev-rule with an empty name", {"--udev-rule="}, "", kUsage, 2},
+      {"--udev-rule with --json", {"-J", "--udev-rule=board"}, "", kUsage, 2},
+      {"--udev-rule with --prometheus", {"--udev-rule=board", "--prometheus"}, "", kUsage, 2},
+      {"--udev-rule with --watch", {"--udev-rule=board", "-w"}, "", kUsage, 2},
+      {"-h over a bad --udev-rule", {"--udev-rule=..", "-h"}, "", kUsage, 0},
       {"--bogus", {"--bogus"}, "", "Unknown long option 'bogus'\n" + kUsage, 2},
       {"--stat=free typo", {"--stat=free"}, "", "Unknown long option 'stat'\n" + kUsage, 2},
       {"unknown short option", {"-x"}, "", "Unknown option 'x'\n" + kUsage, 2},

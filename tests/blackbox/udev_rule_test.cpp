@@ -32,15 +32,16 @@ struct Row {
 void prepare(FakeRoot& fake) {
   fake.unpackFixture(kFixture);
   addQemuStableLinks(fake);
-  for (const auto& [node, major, minor] : {std::tuple{"ttyS1", 4, 65}, std::tuple{"ttyUSB0", 188, 0},
-                                           std::tuple{"ttyUSB1", 188, 1},
-                                           std::tuple{"ttyACM0", 166, 0}}) {
+  for (const auto& [node, major, minor] :
+       {std::tuple{"ttyS1", 4, 65}, std::tuple{"ttyUSB0", 188, 0}, std::tuple{"ttyUSB1", 188, 1},
+        std::tuple{"ttyACM0", 166, 0}}) {
     const std::string path = fake.path(std::string("/dev/") + node);
     ASSERT_EQ(::unlink(path.c_str()), 0);
     ASSERT_EQ(::mknod(path.c_str(), S_IFCHR | 0600, makedev(major, minor)), 0);
   }
   fake.link("/dev/lab/board", "../ttyUSB1");
-  fake.link("/own-link-to-ttyUSB1", "/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0");
+  fake.link("/own-link-to-ttyUSB1",
+            "/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0");
 }
 
 void expectRows(const FakeRoot& fake, const std::vector<Row>& rows) {
@@ -66,26 +67,62 @@ TEST_F(OnePort, PortKeepsTheNodeBehindAPathInEveryForm) {
   prepare(fake);
   const std::string usb1 = "/dev/ttyUSB1\nFound serial ports: 1\n";
   const std::string none = "Found serial ports: 0\n";
-  expectRows(fake, {
-      {"the node", {"--port=/dev/ttyUSB1", "-l", "short"}, usb1, "", 0},
-      {"a by-id link",
-       {"--port=/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0", "-l", "short"},
-       usb1, "", 0},
-      {"a by-path link", {"--port", "/dev/serial/by-path/pci-0000:00:05.0-usb-0:1:1.0-port0",
-                          "--format=%c %u"},
-       "/dev/ttyUSB0 0403:6001\nFound serial ports: 1\n", "", 0},
-      {"a link of one's own in /dev", {"--port=/dev/lab/board", "-l", "short"}, usb1, "", 0},
-      {"a link of one's own elsewhere, to a link",
-       {"--port=" + fake.path("/own-link-to-ttyUSB1"), "-l", "short"}, usb1, "", 0},
-      {"an on-board port", {"--port=/dev/ttyS1", "-l", "short"}, "/dev/ttyS1\n" + none.substr(0, 19) + "1\n", "", 0},
-      {"with a filter that keeps it", {"--port=/dev/ttyUSB1", "--vid=0403", "-l", "short"}, usb1, "", 0},
-      {"with a filter that drops it", {"--port=/dev/ttyUSB1", "--pid=a4a7", "-l", "short"}, none, "", 0},
-      {"a node that is a plain file", {"--port=/dev/ttyS0", "-l", "short"}, none, "", 0},
-      {"a folder", {"--port=/dev/serial/by-id", "-l", "short"}, none, "", 0},
-      {"a stale link", {"--port=/dev/serial/by-id/stale-link-to-ttyUSB10", "-l", "short"}, none, "", 0},
-      {"a missing path", {"--port=/dev/ttyUSB7"}, none, "", 0},
-      {"the JSON form", {"--port=/dev/ttyACM0", "-J"}, "", "", 0},
-  });
+  expectRows(
+      fake,
+      {
+          {"the node", {"--port=/dev/ttyUSB1", "-l", "short"}, usb1, "", 0},
+          {"a by-id link",
+           {"--port=/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0", "-l",
+            "short"},
+           usb1,
+           "",
+           0},
+          {"a by-path link",
+           {"--port", "/dev/serial/by-path/pci-0000:00:05.0-usb-0:1:1.0-port0", "--format=%c %u"},
+           "/dev/ttyUSB0 0403:6001\nFound serial ports: 1\n",
+           "",
+           0},
+          {"a link of one's own in /dev", {"--port=/dev/lab/board", "-l", "short"}, usb1, "", 0},
+          {"a link of one's own elsewhere, to a link",
+           {"--port=" + fake.path("/own-link-to-ttyUSB1"), "-l", "short"},
+           usb1,
+           "",
+           0},
+          {"an on-board port",
+           {"--port=/dev/ttyS1", "--format=%c %D"},
+           "/dev/ttyS1 4:65\nFound serial ports: 1\n",
+           "",
+           0},
+          {"with a filter that keeps it",
+           {"--port=/dev/ttyUSB1", "--vid=0403", "-l", "short"},
+           usb1,
+           "",
+           0},
+          {"with a filter that drops it",
+           {"--port=/dev/ttyUSB1", "--pid=a4a7", "-l", "short"},
+           none,
+           "",
+           0},
+          {"a node that is a plain file", {"--port=/dev/ttyS0", "-l", "short"}, none, "", 0},
+          {"a folder", {"--port=/dev/serial/by-id", "-l", "short"}, none, "", 0},
+          {"a stale link",
+           {"--port=/dev/serial/by-id/stale-link-to-ttyUSB10", "-l", "short"},
+           none,
+           "",
+           0},
+          {"a missing path", {"--port=/dev/ttyUSB7"}, none, "", 0},
+          {"the JSON form",
+           {"--port=/dev/ttyACM0", "-J"},
+           "{\"ports\": [{\"portName\": \"/dev/ttyACM0\", \"serialNumber\": \"LAB-ACM-0001\", "
+           "\"product\": \"Gadget Serial v2.4\", \"driver\": \"cdc_acm\", \"manufacturer\": "
+           "\"Linux 6.1.0-57-amd64 with dummy_udc\", \"vendorId\": \"0525\", \"productId\": "
+           "\"a4a7\", \"version\": \" 2.00\", \"inUse\": false, \"holder\": null, \"kind\": "
+           "\"usb\", \"device\": \"166:0\", \"usbLocation\": \"3-1\", \"usbInterface\": 0, "
+           "\"links\": [\"/dev/serial/by-id/usb-Linux_Gadget_Serial_v2.4_LAB-ACM-0001-if00\"], "
+           "\"group\": \"root\", \"access\": \"rw\"}]}\n",
+           "",
+           0},
+      });
 }
 
 TEST_F(OnePort, UdevRuleForTheOnePortTheFiltersKeep) {
@@ -104,19 +141,29 @@ TEST_F(OnePort, UdevRuleForTheOnePortTheFiltersKeep) {
       "to boot, so that name is already stable.\n"
       "SUBSYSTEM==\"tty\", KERNEL==\"ttyS1\", SYMLINK+=\"uart\"\n";
   const std::string needsOne = "ttyenum: --udev-rule needs exactly one port; the filters keep ";
-  expectRows(fake, {
-      {"a unique serial, by --port", {"--port=/dev/lab/board", "--udev-rule=lab/ftdi"}, kUsb1Rule,
-       "", 0},
-      {"forms and counting change nothing",
-       {"--udev-rule", "lab/ftdi", "--vid=0403", "--pid=6001", "--state=free", "--format=%c",
-        "-l", "short", "--no-counting", "--port=/dev/ttyUSB1"},
-       kUsb1Rule, "", 0},
-      {"a gadget with two interfaces", {"--vid=0525", "--udev-rule=gadget"}, gadgetRule, "", 0},
-      {"an on-board port", {"--port=/dev/ttyS1", "--udev-rule=uart"}, uartRule, "", 0},
-      {"no port", {"--vid=ffff", "--udev-rule=x"}, "", needsOne + "0\n", 1},
-      {"two ports", {"--vid=0403", "--udev-rule=x"}, "",
-       needsOne + "2\n/dev/ttyUSB0\n/dev/ttyUSB1\n", 1},
-  });
+  expectRows(
+      fake,
+      {
+          {"a unique serial, by --port",
+           {"--port=/dev/lab/board", "--udev-rule=lab/ftdi"},
+           kUsb1Rule,
+           "",
+           0},
+          {"forms and counting change nothing",
+           {"--udev-rule", "lab/ftdi", "--vid=0403", "--pid=6001", "--state=free", "--format=%c",
+            "-l", "short", "--no-counting", "--port=/dev/ttyUSB1"},
+           kUsb1Rule,
+           "",
+           0},
+          {"a gadget with two interfaces", {"--vid=0525", "--udev-rule=gadget"}, gadgetRule, "", 0},
+          {"an on-board port", {"--port=/dev/ttyS1", "--udev-rule=uart"}, uartRule, "", 0},
+          {"no port", {"--vid=ffff", "--udev-rule=x"}, "", needsOne + "0\n", 1},
+          {"two ports",
+           {"--vid=0403", "--udev-rule=x"},
+           "",
+           needsOne + "2\n/dev/ttyUSB0\n/dev/ttyUSB1\n",
+           1},
+      });
 
   // Once ttyUSB0 reports ttyUSB1's serial, the two are told apart by their sockets.
   fake.file("/sys/devices/pci0000:00/0000:00:05.0/usb1/1-1/serial", "LAB-FTDI-0002\n");
@@ -124,21 +171,25 @@ TEST_F(OnePort, UdevRuleForTheOnePortTheFiltersKeep) {
       ": another USB device with the same ids has the same serial number, so the name follows the "
       "USB socket, not the adapter; keep the adapter in that socket.\n";
   expectRows(fake, {
-      {"a shared serial, the first",
-       {"--port=/dev/ttyUSB0", "--udev-rule=left"},
-       "# Save as /etc/udev/rules.d/99-ttyenum-left.rules\n"
-       "# Matches the USB socket pci-0000:00:05.0-usb-0:1:1.0" + socketTail +
-           "SUBSYSTEM==\"tty\", ENV{ID_PATH}==\"pci-0000:00:05.0-usb-0:1:1.0\", "
-           "SYMLINK+=\"left\"\n",
-       "", 0},
-      {"a shared serial, the second",
-       {"--port=/dev/ttyUSB1", "--udev-rule=right"},
-       "# Save as /etc/udev/rules.d/99-ttyenum-right.rules\n"
-       "# Matches the USB socket pci-0000:00:05.0-usb-0:2.1:1.0" + socketTail +
-           "SUBSYSTEM==\"tty\", ENV{ID_PATH}==\"pci-0000:00:05.0-usb-0:2.1:1.0\", "
-           "SYMLINK+=\"right\"\n",
-       "", 0},
-  });
+                       {"a shared serial, the first",
+                        {"--port=/dev/ttyUSB0", "--udev-rule=left"},
+                        "# Save as /etc/udev/rules.d/99-ttyenum-left.rules\n"
+                        "# Matches the USB socket pci-0000:00:05.0-usb-0:1:1.0" +
+                            socketTail +
+                            "SUBSYSTEM==\"tty\", ENV{ID_PATH}==\"pci-0000:00:05.0-usb-0:1:1.0\", "
+                            "SYMLINK+=\"left\"\n",
+                        "",
+                        0},
+                       {"a shared serial, the second",
+                        {"--port=/dev/ttyUSB1", "--udev-rule=right"},
+                        "# Save as /etc/udev/rules.d/99-ttyenum-right.rules\n"
+                        "# Matches the USB socket pci-0000:00:05.0-usb-0:2.1:1.0" +
+                            socketTail +
+                            "SUBSYSTEM==\"tty\", ENV{ID_PATH}==\"pci-0000:00:05.0-usb-0:2.1:1.0\", "
+                            "SYMLINK+=\"right\"\n",
+                        "",
+                        0},
+                   });
 }
 
 // The rule for a real port of this machine, and the USB rules of the captured tree, go through
@@ -162,8 +213,8 @@ TEST_F(OnePort, RulesPassTheMachinesOwnUdev) {
   std::vector<std::string> files;
   const auto save = [&](const ProcessResult& rule) {
     ASSERT_EQ(rule.status, 0) << rule.err;
-    const std::string file = rule.out.substr(rule.out.find("99-ttyenum-"),
-                                             rule.out.find(".rules\n") + 6 - rule.out.find("99-ttyenum-"));
+    const std::string file = rule.out.substr(
+        rule.out.find("99-ttyenum-"), rule.out.find(".rules\n") + 6 - rule.out.find("99-ttyenum-"));
     std::ofstream(fake.path("/" + file)) << rule.out;
     files.push_back(fake.path("/" + file));
   };
@@ -186,12 +237,14 @@ TEST_F(OnePort, RulesPassTheMachinesOwnUdev) {
   std::istringstream log(check.out);
   std::vector<std::string> ours;
   for (std::string line; std::getline(log, line);) {
-    if (line.find("99-ttyenum-") != std::string::npos && line.find("Reading rules file") == std::string::npos)
+    if (line.find("99-ttyenum-") != std::string::npos &&
+        line.find("Reading rules file") == std::string::npos)
       ours.push_back(line);
   }
   ASSERT_EQ(ours.size(), 1u) << check.out;
-  EXPECT_EQ(ours[0], kernelName + ": /etc/udev/rules.d/99-ttyenum-ttyenum-check-real.rules:3 "
-                                  "LINK 'ttyenum-check/real'");
+  EXPECT_EQ(ours[0], kernelName +
+                         ": /etc/udev/rules.d/99-ttyenum-ttyenum-check-real.rules:3 "
+                         "LINK 'ttyenum-check/real'");
 }
 
 }  // namespace

@@ -182,5 +182,36 @@ TEST(UdevRule, TellsLiteralRuleTextAndRuleNames) {
   }
 }
 
+// The names kept follow the count, ten at most, escaped as the listing escapes them.
+TEST(UdevRule, SaysHowManyPortsTheFiltersKeep) {
+  const auto listing = [](int count) {
+    PortListing kept;
+    for (int i = 0; i < count; ++i) {
+      kept.ports.emplace_back();
+      kept.ports.back().port.portName = "/dev/ttyUSB" + std::to_string(i);
+    }
+    if (count > 0)
+      kept.ports[0].port.portName = "/dev/tty\x1b[2J";
+    return kept;
+  };
+  const std::string head = "ttyenum: --udev-rule needs exactly one port; the filters keep ";
+  std::string ten = "/dev/tty\\x1b[2J\n";
+  for (int i = 1; i < 10; ++i)
+    ten += "/dev/ttyUSB" + std::to_string(i) + "\n";
+  const struct {
+    int count;
+    std::string message;
+  } rows[] = {
+      {0, head + "0\n"},
+      {2, head + "2\n/dev/tty\\x1b[2J\n/dev/ttyUSB1\n"},
+      {10, head + "10\n" + ten},
+      {12, head + "12\n" + ten},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.count);
+    EXPECT_EQ(udevRuleCountMessage(listing(row.count)), row.message);
+  }
+}
+
 }  // namespace
 }  // namespace ttyenum
