@@ -55,8 +55,7 @@ std::string byPathLinkOf(const std::string& portPath, const FileSystemRoot& root
   return std::string();
 }
 
-}  // namespace
-
+// The value of the first "E:<key>=" line of a udev database entry; empty when there is none.
 std::string udevDatabaseProperty(const std::string& entryText, const std::string& key) {
   const std::string prefix = "E:" + key + "=";
   size_t line = 0;
@@ -70,6 +69,8 @@ std::string udevDatabaseProperty(const std::string& entryText, const std::string
   }
   return std::string();
 }
+
+}  // namespace
 
 UdevRuleFacts readUdevRuleFacts(const std::string& portPath, const FileSystemRoot& root) {
   UdevRuleFacts facts;

@@ -15,7 +15,4 @@ namespace ttyenum {
 UdevRuleFacts readUdevRuleFacts(const std::string& portPath,
                                 const FileSystemRoot& root = FileSystemRoot());
 
-// The value of the first "E:<key>=" line of a udev database entry; empty when there is none.
-std::string udevDatabaseProperty(const std::string& entryText, const std::string& key);
-
 }  // namespace ttyenum

@@ -90,19 +90,5 @@ TEST_F(UdevRuleReader, SeesSharedSerialsAndPortsThatShareAnInterface) {
     expectFacts(row);
 }
 
-TEST(UdevDatabaseProperty, FindsTheFirstPropertyLineOfItsKey) {
-  const char* const rows[][3] = {
-      {"E:ID_PATH=pci-0000:00:14.0-usb-0:2:1.0\n", "ID_PATH", "pci-0000:00:14.0-usb-0:2:1.0"},
-      {"E:ID_PATH_TAG=x\nE:ID_PATH=a\nE:ID_PATH=b", "ID_PATH", "a"},
-      {"S:ID_PATH=link\nE:ID_PATHX=y\n", "ID_PATH", ""},
-      {"I:1\nE:ID_SERIAL=", "ID_SERIAL", ""},
-      {"", "ID_PATH", ""},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row[0]);
-    EXPECT_EQ(udevDatabaseProperty(row[0], row[1]), row[2]);
-  }
-}
-
 }  // namespace
 }  // namespace ttyenum
