@@ -29,7 +29,8 @@ const wxCmdLineEntryDesc kOptionTable[] = {
      "\t\t\t%v : driver version\n"
      "\t\t\t%s : device state (free or used)\n"
      "\t\t\t%t : out a single tab\n"
-     "\t\t\t%k : how the port was judged to be hardware: pnp, pci, amba, platform, spi, i2c or usb\n"
+     "\t\t\t%k : how the port was judged to be hardware: pnp, pci, amba, platform, spi, i2c or "
+     "usb\n"
      "\t\t\t%h : the pid of the first process that holds the port open\n"
      "\t\t\t%H : that process's command name (/proc/<pid>/comm)\n"
      "\t\t\t%b : the first /dev/serial/by-id link to the port, as a full path\n"
@@ -47,6 +48,8 @@ const wxCmdLineEntryDesc kOptionTable[] = {
      "\t\t\tlong  : detailed output (default)\n"
      "\t\t\tshort : outputs only the port name",
      wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "missing",
+     "lists USB serial interfaces that have no port, and why", wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, nullptr, "no-counting", "Suppress final display of counted ports",
      wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "pid", "lists only serial ports with the given product id",
@@ -102,6 +105,7 @@ class CommandLine::Impl {
     values.json = parser_->Found("J");
     values.prometheus = parser_->Found("prometheus");
     values.watch = parser_->Found("w");
+    values.missing = parser_->Found("missing");
     values.list = optionValue("l");
     values.noCounting = parser_->Found("no-counting");
     values.productId = optionValue("pid");

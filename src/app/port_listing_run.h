@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "app/run_settings.h"
+#include "common/file_system_root.h"
 #include "common/listed_port.h"
 #include "discovery/port_enumerator.h"
 
@@ -13,9 +14,16 @@ namespace ttyenum {
 PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& settings);
 
 // Writes one scan's listing in the chosen form (metrics over JSON over the text forms) to `outFd`
-// in one piece, so that a failed write is seen and reported once; returns the exit status. With
-// a udev rule name it writes the rule of the one port kept instead, or says why there is none.
+// in one piece, so that a failed write is seen and reported once; returns the exit status.
+// In the long form, "ttyenum: N USB serial interface(s) without a port; see ttyenum --missing"
+// follows on `errors` when such interfaces exist in the enumerator's root. With a udev rule name
+// it writes the rule of the one port kept instead, or says why there is none.
 int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
               std::ostream& errors);
+
+// Writes the USB serial interfaces without a port (JSON with settings.json, else text) to
+// `outFd`, saying on `errors` when the module index could not be read; returns the exit status.
+int listMissingInterfaces(const ListingSettings& settings, const FileSystemRoot& root, int outFd,
+                          std::ostream& errors);
 
 }  // namespace ttyenum

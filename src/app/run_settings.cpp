@@ -29,6 +29,11 @@ bool parseStateFilter(const std::string& value, StateFilter& filter) {
   return true;
 }
 
+// The forms and modes that --missing cannot go with: it is a listing of its own, in text or JSON.
+bool conflictsWithMissing(const OptionValues& values) {
+  return (values.format && !values.format->empty()) || values.prometheus || values.watch;
+}
+
 }  // namespace
 
 RunPlan evaluateOptions(const OptionValues& values) {
@@ -54,13 +59,18 @@ RunPlan evaluateOptions(const OptionValues& values) {
     plan.action = RunAction::kRejectValue;
     return plan;
   }
+  if (values.missing && conflictsWithMissing(values)) {
+    plan.action = RunAction::kRejectValue;
+    return plan;
+  }
   // A rule is written once, for one port: neither a document of another form nor a stream.
-  if (values.udevRule &&
-      (!isUdevRuleName(*values.udevRule) || values.json || values.prometheus || values.watch)) {
+  if (values.udevRule && (!isUdevRuleName(*values.udevRule) || values.json || values.prometheus ||
+                          values.watch || values.missing)) {
     plan.action = RunAction::kRejectValue;
     return plan;
   }
   settings.udevRuleName = values.udevRule.value_or(std::string());
+  settings.missing = values.missing;
   settings.prometheus = values.prometheus;
   settings.countingOff = values.noCounting;
   settings.json = values.json;

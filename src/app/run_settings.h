@@ -21,6 +21,7 @@ struct ListingSettings {
   bool countingOff = false;
   PortFilter filter;
   bool watch = false;        // keep running and report ports as they come and go
+  bool missing = false;      // list the USB serial interfaces without a port instead (text or JSON)
   std::string udevRuleName;  // when set, a udev rule naming the one port kept /dev/<name>
 };
 
@@ -32,6 +33,7 @@ struct OptionValues {
   bool json = false;
   bool prometheus = false;
   bool watch = false;
+  bool missing = false;
   std::optional<std::string> format;
   std::optional<std::string> list;
   std::optional<std::string> productId;
@@ -54,10 +56,10 @@ struct RunPlan {
   ListingSettings settings;
 };
 
-// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value or
-// --prometheus with --json or --watch, then a bad --udev-rule name or --udev-rule with --json,
-// --prometheus or --watch, then a bad --state value. Values match only exactly (case counts);
-// empty --format, --pid, --vid and --port act as absent.
+// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value,
+// --prometheus with --json or --watch, or --missing with a form it replaces, then a bad
+// --udev-rule name or --udev-rule with --json, --prometheus or --watch, then a bad --state value.
+// Values match only exactly (case counts); empty --format, --pid, --vid and --port act as absent.
 RunPlan evaluateOptions(const OptionValues& values);
 
 // The facts beyond the probes' own reads that the chosen form shows: all for JSON, holder

@@ -77,6 +77,8 @@ class PortEnumerator::Impl {
  public:
   explicit Impl(FileSystemRoot root) : root_(std::move(root)) {}
 
+  const FileSystemRoot& root() const { return root_; }
+
   // `needs` names the facts beyond the probes' own reads that the caller will show.
   size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
                    const FactNeeds& needs) {
@@ -188,6 +190,9 @@ size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports) {
 size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
                                  const FactNeeds& needs) {
   return impl_->enumerate(ports, facts, needs);
+}
+const FileSystemRoot& PortEnumerator::root() const {
+  return impl_->root();
 }
 
 }  // namespace ttyenum

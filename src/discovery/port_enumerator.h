@@ -31,6 +31,9 @@ class PortEnumerator {
   size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
                    const FactNeeds& needs = FactNeeds::all());
 
+  // The root that the enumerator reads.
+  const FileSystemRoot& root() const;
+
  private:
   class Impl;
   std::unique_ptr<Impl> impl_;

@@ -49,10 +49,24 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
       {"version over prometheus with json",
        with([](OptionValues& v) { v.version = v.prometheus = v.json = true; }),
        RunAction::kShowVersion},
+      {"missing with json, list, no-counting and filters", with([](OptionValues& v) {
+         v.missing = v.json = v.noCounting = true, v.list = "short", v.vendorId = "0403";
+       }),
+       RunAction::kList},
+      {"missing with empty format", with([](OptionValues& v) { v.missing = true, v.format = ""; }),
+       RunAction::kList},
+      {"missing with format", with([](OptionValues& v) { v.missing = true, v.format = "%c"; }),
+       RunAction::kRejectValue},
+      {"missing with prometheus", with([](OptionValues& v) { v.missing = v.prometheus = true; }),
+       RunAction::kRejectValue},
+      {"missing with watch", with([](OptionValues& v) { v.missing = v.watch = true; }),
+       RunAction::kRejectValue},
       {"empty format, pid, vid and port are fine",
        with([](OptionValues& v) { v.format = v.productId = v.vendorId = v.port = ""; }),
        RunAction::kList},
       {"udev rule with watch", with([](OptionValues& v) { v.udevRule = "a", v.watch = true; }),
+       RunAction::kRejectValue},
+      {"udev rule with missing", with([](OptionValues& v) { v.udevRule = "a", v.missing = true; }),
        RunAction::kRejectValue},
   };
   for (const Row& row : rows) {
