@@ -54,6 +54,8 @@ const wxCmdLineEntryDesc kOptionTable[] = {
      wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "pid", "lists only serial ports with the given product id",
      wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "port", "lists only the serial port whose node is the given path",
+     wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, nullptr, "prometheus", "lists the ports as Prometheus metrics",
      wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, "s", "state",
@@ -64,6 +66,8 @@ const wxCmdLineEntryDesc kOptionTable[] = {
      wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "timeout",
      "with --wait: gives up after SECONDS (such as 2 or 0.5)", wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "udev-rule",
+     "prints a udev rule that names the one port kept /dev/NAME", wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "vid", "lists only serial ports with the given vendor id",
      wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, "v", "version", "shows program version", wxCMD_LINE_VAL_STRING, 0},
@@ -113,6 +117,8 @@ class CommandLine::Impl {
     values.productId = optionValue("pid");
     values.state = optionValue("s");
     values.vendorId = optionValue("vid");
+    values.port = optionValue("port");
+    values.udevRule = optionValue("udev-rule");
     return values;
   }
 

@@ -7,6 +7,7 @@ namespace ttyenum {
 // (by the parser or for a bad --list or --state value) fail.
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitWriteError = 1;
+inline constexpr int kExitNoOnePort = 1;  // --udev-rule with no port or several
 inline constexpr int kExitUsage = 2;
 
 }  // namespace ttyenum

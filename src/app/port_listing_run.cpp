@@ -5,11 +5,14 @@
 
 #include "app/output_delivery.h"
 #include "app/text_listing.h"
+#include "discovery/device_node.h"
 #include "discovery/missing_interface_scan.h"
 #include "discovery/module_index.h"
+#include "discovery/udev_rule_reader.h"
 #include "forms/json_listing.h"
 #include "forms/missing_listing.h"
 #include "forms/prometheus_listing.h"
+#include "forms/udev_rule.h"
 
 namespace ttyenum {
 
@@ -26,13 +29,33 @@ size_t countMissingInterfaces(const FileSystemRoot& root) {
       .interfaces.size();
 }
 
+int deliverUdevRule(const PortListing& listing, const std::string& name, const FileSystemRoot& root,
+                    int outFd, std::ostream& errors) {
+  if (listing.ports.size() != 1) {
+    errors << udevRuleCountMessage(listing);
+    errors.flush();
+    return kExitNoOnePort;
+  }
+  const UdevRuleFacts facts = readUdevRuleFacts(listing.ports.front().port.portName, root);
+  return deliverOutput(outFd, udevRuleText(chooseUdevRuleIdentity(facts), name), errors);
+}
+
 }  // namespace
 
-PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& settings) {
+PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& settings,
+                      std::vector<std::string>* nodes) {
   std::vector<PortInfo> ports;
   std::vector<PortFacts> facts;
   enumerator.enumerate(ports, facts, factsNeededBy(settings));
-  return filterPorts(std::move(ports), std::move(facts), settings.filter);
+  if (nodes != nullptr) {
+    for (const PortInfo& port : ports)
+      nodes->push_back(port.portName);
+  }
+  PortFilter filter = settings.filter;
+  // Looked up at every scan: the path may come and go, or lead to another node, between scans.
+  if (!filter.port.empty())
+    filter.portDevice = characterDeviceAt(filter.port, enumerator.root());
+  return filterPorts(std::move(ports), std::move(facts), filter);
 }
 
 std::string listingText(const PortListing& listing, const ListingSettings& settings) {
@@ -48,8 +71,10 @@ std::string listingText(const PortListing& listing, const ListingSettings& setti
 
 int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
               std::ostream& errors) {
-  const int status =
-      deliverOutput(outFd, listingText(scanPorts(enumerator, settings), settings), errors);
+  const PortListing listing = scanPorts(enumerator, settings);
+  if (!settings.udevRuleName.empty())
+    return deliverUdevRule(listing, settings.udevRuleName, enumerator.root(), outFd, errors);
+  const int status = deliverOutput(outFd, listingText(listing, settings), errors);
   if (isLongForm(settings)) {
     if (const size_t missing = countMissingInterfaces(enumerator.root()))
       errors << "ttyenum: " << missing

@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/run_settings.h"
 #include "common/file_system_root.h"
@@ -11,8 +12,10 @@
 namespace ttyenum {
 
 // One scan: enumerates with the facts that the settings' form needs and keeps what passes the
-// filters.
-PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& settings);
+// filters, the path of --port looked up anew; `nodes`, when given, gets the node of every port
+// found before the filters.
+PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& settings,
+                      std::vector<std::string>* nodes = nullptr);
 
 // The listing in the chosen form: metrics over JSON over the text forms.
 std::string listingText(const PortListing& listing, const ListingSettings& settings);
@@ -20,7 +23,8 @@ std::string listingText(const PortListing& listing, const ListingSettings& setti
 // Writes one scan's listing in the chosen form (metrics over JSON over the text forms) to `outFd`
 // in one piece, so that a failed write is seen and reported once; returns the exit status.
 // In the long form, "ttyenum: N USB serial interface(s) without a port; see ttyenum --missing"
-// follows on `errors` when such interfaces exist in the enumerator's root.
+// follows on `errors` when such interfaces exist in the enumerator's root. With a udev rule name
+// it writes the rule of the one port kept instead, or says why there is none.
 int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,
               std::ostream& errors);
 

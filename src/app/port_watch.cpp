@@ -5,6 +5,7 @@
 
 #include "app/change_waiter.h"
 #include "app/exit_status.h"
+#include "app/port_listing_run.h"
 #include "discovery/udev_database.h"
 #include "forms/format_port_info.h"
 #include "forms/json_listing.h"
@@ -31,13 +32,8 @@ bool listingShowsHolders(const ListingSettings& settings) {
 }
 
 WatchScan scanMachine(PortEnumerator& enumerator, const ListingSettings& settings) {
-  std::vector<PortInfo> ports;
-  std::vector<PortFacts> facts;
-  enumerator.enumerate(ports, facts, factsNeededBy(settings));
   WatchScan scan;
-  for (const PortInfo& port : ports)
-    scan.nodes.push_back(port.portName);
-  scan.listed = filterPorts(std::move(ports), std::move(facts), settings.filter).ports;
+  scan.listed = scanPorts(enumerator, settings, &scan.nodes).ports;
   return scan;
 }
 

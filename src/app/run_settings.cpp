@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "forms/format_port_info.h"
+#include "forms/udev_rule.h"
 
 namespace ttyenum {
 
@@ -102,6 +103,13 @@ RunPlan evaluateOptions(const OptionValues& values) {
     plan.action = RunAction::kRejectValue;
     return plan;
   }
+  // A rule is written once, for one port: neither a document of another form nor a stream.
+  if (values.udevRule && (!isUdevRuleName(*values.udevRule) || values.json || values.prometheus ||
+                          values.watch || values.missing || values.wait)) {
+    plan.action = RunAction::kRejectValue;
+    return plan;
+  }
+  settings.udevRuleName = values.udevRule.value_or(std::string());
   settings.missing = values.missing;
   settings.prometheus = values.prometheus;
   settings.countingOff = values.noCounting;
@@ -115,11 +123,21 @@ RunPlan evaluateOptions(const OptionValues& values) {
   }
   if (values.vendorId)
     settings.filter.vendorId = *values.vendorId;
+  if (values.port)
+    settings.filter.port = *values.port;
   plan.action = RunAction::kList;
   return plan;
 }
 
 FactNeeds factsNeededBy(const ListingSettings& settings) {
+  if (!settings.filter.port.empty()) {
+    // --port compares the nodes' device numbers.
+    ListingSettings withoutPort = settings;
+    withoutPort.filter.port.clear();
+    FactNeeds needs = factsNeededBy(withoutPort);
+    needs.node = true;
+    return needs;
+  }
   if (settings.json && !settings.watch)
     return FactNeeds::all();
   if (settings.watch || settings.wait) {

@@ -20,10 +20,11 @@ struct ListingSettings {
   ListForm listForm = ListForm::kLong;
   bool countingOff = false;
   PortFilter filter;
-  bool watch = false;    // keep running and report ports as they come and go
-  bool missing = false;  // list the USB serial interfaces without a port instead (text or JSON)
-  bool wait = false;     // list once at least one port passes the filters, waiting for it
-  std::string timeoutText;            // --timeout as given; empty: wait without limit
+  bool watch = false;        // keep running and report ports as they come and go
+  bool missing = false;      // list the USB serial interfaces without a port instead (text or JSON)
+  std::string udevRuleName;  // when set, a udev rule naming the one port kept /dev/<name>
+  bool wait = false;         // list once at least one port passes the filters, waiting for it
+  std::string timeoutText;   // --timeout as given; empty: wait without limit
   long long timeoutNanoseconds = -1;  // the same in nanoseconds, -1 without limit
 };
 
@@ -43,14 +44,16 @@ struct OptionValues {
   std::optional<std::string> state;
   std::optional<std::string> timeout;
   std::optional<std::string> vendorId;
+  std::optional<std::string> port;
+  std::optional<std::string> udevRule;
 };
 
 enum class RunAction {
   kList,         // list the ports with `settings`
   kShowHelp,     // usage text, success
   kShowVersion,  // version text on standard output
-  kRejectValue,  // a --list or --state value outside its set, or forms that exclude each other:
-                 // usage text, failure
+  kRejectValue,  // a --list, --state or --udev-rule value outside its set, or forms that exclude
+                 // each other: usage text, failure
 };
 
 struct RunPlan {
@@ -59,16 +62,17 @@ struct RunPlan {
 };
 
 // Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value,
-// --prometheus with --json or --watch, or --missing with a form it replaces (or --wait), then
-// --wait with --watch or --prometheus, or a --timeout without --wait or whose value is not
-// digits with an optional fraction greater than 0, then a bad --state value. Values match only
-// exactly (case counts); empty --format, --pid and --vid act as absent.
+// --prometheus with --json or --watch, --wait with --watch or --prometheus, a --timeout without
+// --wait or whose value is not digits with an optional fraction greater than 0, --missing with a
+// form it replaces or with --wait, a bad --udev-rule name or --udev-rule with --json,
+// --prometheus, --watch, --missing or --wait, then a bad --state value. Values match only exactly
+// (case counts); empty --format, --pid, --vid and --port act as absent.
 RunPlan evaluateOptions(const OptionValues& values);
 
 // The facts beyond the probes' own reads that the chosen form shows: all for JSON, holder
 // commands and stable links for the metrics, what the format names for the format form, none
-// for the long and short forms; a watch adds the node's facts, whose device number tells ports
-// apart.
+// for the long and short forms; a watch and --port add the node's facts, whose device number
+// tells ports apart.
 FactNeeds factsNeededBy(const ListingSettings& settings);
 
 }  // namespace ttyenum

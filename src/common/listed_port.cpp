@@ -22,6 +22,15 @@ bool passesIdFilter(const std::string& id, const std::string& filter) {
   return filter.empty() || id == filter;
 }
 
+// With no port filter every port passes; with one, only the node of that device.
+bool passesPortFilter(const PortFacts* facts, const PortFilter& filter) {
+  if (filter.port.empty())
+    return true;
+  return facts != nullptr && facts->device && filter.portDevice &&
+         facts->device->major == filter.portDevice->major &&
+         facts->device->minor == filter.portDevice->minor;
+}
+
 }  // namespace
 
 bool passesFilter(const PortInfo& port, const PortFilter& filter) {
@@ -35,7 +44,8 @@ PortListing filterPorts(std::vector<PortInfo> ports, std::vector<PortFacts> fact
   PortListing listing;
   listing.found = ports.size();
   for (size_t i = 0; i < ports.size(); ++i) {
-    if (!passesFilter(ports[i], filter))
+    if (!passesFilter(ports[i], filter) ||
+        !passesPortFilter(i < facts.size() ? &facts[i] : nullptr, filter))
       continue;
     listing.ports.push_back(
         ListedPort{std::move(ports[i]), i < facts.size() ? std::move(facts[i]) : PortFacts()});

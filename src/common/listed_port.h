@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,13 @@ struct ListedPort {
 
 enum class StateFilter { kExist, kFree, kUsed };
 
-// Which ports a listing keeps. Empty ids mean "no filter".
+// Which ports a listing keeps. Empty ids and an empty port mean "no filter".
 struct PortFilter {
   StateFilter state = StateFilter::kExist;
   std::string productId;
   std::string vendorId;
+  std::string port;  // a path whose character device the port's node must be (links followed)
+  std::optional<DeviceNumber> portDevice;  // `port` as looked up for this scan; none keeps nothing
 };
 
 // True when the port passes the state filter and both id filters (exact byte equality; a set
@@ -35,7 +38,8 @@ struct PortListing {
   size_t found = 0;
 };
 
-// Keeps the ports that pass `filter` and pairs each with the facts at its index of `facts`
+// Keeps the ports that pass `filter` (with `port` set, those whose fact `device` is `portDevice`)
+// and pairs each with the facts at its index of `facts`
 // (unknown facts where `facts` is shorter).
 PortListing filterPorts(std::vector<PortInfo> ports, std::vector<PortFacts> facts,
                         const PortFilter& filter);

@@ -49,6 +49,13 @@ void describeNode(const std::string& devicePath, PortFacts& facts, const FileSys
   facts.access = accessOf(path);
 }
 
+std::optional<DeviceNumber> characterDeviceAt(const std::string& path, const FileSystemRoot& root) {
+  struct stat node {};
+  if (path.empty() || ::stat(root.path(path).c_str(), &node) != 0 || !S_ISCHR(node.st_mode))
+    return std::nullopt;
+  return DeviceNumber{major(node.st_rdev), minor(node.st_rdev)};
+}
+
 std::string resolveLinkTarget(const std::string& folder, const std::string& target) {
   const std::string path = target.compare(0, 1, "/") == 0 ? target : folder + "/" + target;
   std::vector<std::string> components;

@@ -16,6 +16,11 @@ namespace ttyenum {
 void describeNode(const std::string& devicePath, PortFacts& facts,
                   const FileSystemRoot& root = FileSystemRoot());
 
+// The device number of the character device at `path`, after following links; none for a
+// missing path or anything else than a character device. `path` may be relative.
+std::optional<DeviceNumber> characterDeviceAt(const std::string& path,
+                                              const FileSystemRoot& root = FileSystemRoot());
+
 // A stable name that udev keeps for a node: a link under /dev/serial/by-id or by-path.
 struct SerialLink {
   std::string link;  // such as /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0

@@ -30,17 +30,6 @@ std::string lastUsbComponent(const std::string& usbPath, bool interface) {
   return found;
 }
 
-std::optional<unsigned> numberAttribute(const std::string& path, int base,
-                                        const FileSystemRoot& root);
-
-// The bInterfaceNumber of the port's interface, which sysfs writes in hexadecimal.
-std::optional<unsigned> interfaceNumber(const std::string& usbPath, const FileSystemRoot& root) {
-  const std::string interface = lastUsbComponent(usbPath, true);
-  if (interface.empty())
-    return std::nullopt;
-  return numberAttribute("/sys/bus/usb/devices/" + interface + "/bInterfaceNumber", 16, root);
-}
-
 // A sysfs attribute's number in `base`; none when the text is not all digits.
 std::optional<unsigned> numberAttribute(const std::string& path, int base,
                                         const FileSystemRoot& root) {
@@ -82,6 +71,17 @@ std::string owningUsbDevice(const std::string& usbPath) {
   return lastUsbComponent(usbPath, false);
 }
 
+std::string owningUsbInterface(const std::string& usbPath) {
+  return lastUsbComponent(usbPath, true);
+}
+
+std::optional<unsigned> usbInterfaceNumber(const std::string& usbPath, const FileSystemRoot& root) {
+  const std::string interface = owningUsbInterface(usbPath);
+  if (interface.empty())
+    return std::nullopt;
+  return numberAttribute("/sys/bus/usb/devices/" + interface + "/bInterfaceNumber", 16, root);
+}
+
 std::string readUsbAttribute(const std::string& usbPath, const std::string& name,
                              const FileSystemRoot& root) {
   const std::string device = owningUsbDevice(usbPath);
@@ -118,7 +118,7 @@ bool probeUsbPort(const std::string& portPath, PortInfo& record, PortFacts& fact
   record.inUse = false;
   facts.kind = PortKind::kUsb;
   facts.usbLocation = owningUsbDevice(usbPath);
-  facts.usbInterface = interfaceNumber(usbPath, root);
+  facts.usbInterface = usbInterfaceNumber(usbPath, root);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "common/file_system_root.h"
@@ -34,5 +35,14 @@ bool usbPathFromLinkText(const std::string& linkText, std::string& usbPath);
 // The last component of a USB path (split at "/") that names a device rather than an interface:
 // non-empty and without ":". Empty when there is none.
 std::string owningUsbDevice(const std::string& usbPath);
+
+// The last component of a USB path that names an interface (with a ":", such as 1-1.4:1.0);
+// empty when there is none.
+std::string owningUsbInterface(const std::string& usbPath);
+
+// The bInterfaceNumber of that interface, which sysfs writes in hexadecimal; none when it is
+// missing or no number.
+std::optional<unsigned> usbInterfaceNumber(const std::string& usbPath,
+                                           const FileSystemRoot& root = FileSystemRoot());
 
 }  // namespace ttyenum

@@ -78,8 +78,15 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
        RunAction::kRejectValue},
       {"missing with wait", with([](OptionValues& v) { v.missing = v.wait = true; }),
        RunAction::kRejectValue},
-      {"empty format, pid and vid are fine",
-       with([](OptionValues& v) { v.format = v.productId = v.vendorId = ""; }), RunAction::kList},
+      {"empty format, pid, vid and port are fine",
+       with([](OptionValues& v) { v.format = v.productId = v.vendorId = v.port = ""; }),
+       RunAction::kList},
+      {"udev rule with watch", with([](OptionValues& v) { v.udevRule = "a", v.watch = true; }),
+       RunAction::kRejectValue},
+      {"udev rule with missing", with([](OptionValues& v) { v.udevRule = "a", v.missing = true; }),
+       RunAction::kRejectValue},
+      {"udev rule with wait", with([](OptionValues& v) { v.udevRule = "a", v.wait = true; }),
+       RunAction::kRejectValue},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -132,6 +139,7 @@ TEST(EvaluateOptions, SettingsFromValues) {
   values.state = "used";
   values.vendorId = "0403";
   values.watch = true;
+  values.port = "/dev/ttyUSB0";
   const ListingSettings settings = evaluateOptions(values).settings;
   EXPECT_EQ(settings.format, "%c");
   EXPECT_EQ(settings.listForm, ListForm::kShort);
@@ -140,6 +148,10 @@ TEST(EvaluateOptions, SettingsFromValues) {
   EXPECT_EQ(settings.filter.state, StateFilter::kUsed);
   EXPECT_EQ(settings.filter.vendorId, "0403");
   EXPECT_TRUE(settings.watch);
+  EXPECT_EQ(settings.filter.port, "/dev/ttyUSB0");
+  OptionValues rule;
+  rule.udevRule = "board";
+  EXPECT_EQ(evaluateOptions(rule).settings.udevRuleName, "board");
 
   const ListingSettings defaults = evaluateOptions(OptionValues()).settings;
   EXPECT_EQ(defaults.format, "");
@@ -179,6 +191,13 @@ TEST(FactsNeededBy, EachFormReadsWhatItShows) {
   const FactNeeds watch = factsNeededBy(settings);
   EXPECT_TRUE(watch.node && watch.holderCommand);
   EXPECT_FALSE(watch.links);
+
+  // --port compares device numbers in every form, and leaves the rest to the form.
+  settings.watch = false;
+  settings.filter.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  const FactNeeds port = factsNeededBy(settings);
+  EXPECT_TRUE(port.node && port.holderCommand);
+  EXPECT_FALSE(port.links);
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ namespace {
 const std::string kUsage =
     "ttyenum [options]\n"
     "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--missing] [--no-counting] [--pid <str>] "
-    "[--prometheus] [-s <str>] [--timeout <str>] [--vid <str>] [-v] [--wait] [-w]\n"
+    "[--port <str>] [--prometheus] [-s <str>] [--timeout <str>] [--udev-rule <str>] [--vid <str>] "
+    "[-v] [--wait] [-w]\n"
     "  -h, --help        \tshows help\n"
     "  -f, --format=<str>\tspecifies the port information output by a format string.\n"
     "\t\t\tYou can use the following place holders beside any other\n"
@@ -47,12 +48,14 @@ const std::string kUsage =
     "  --missing         \tlists USB serial interfaces that have no port, and why\n"
     "  --no-counting     \tSuppress final display of counted ports\n"
     "  --pid=<str>       \tlists only serial ports with the given product id\n"
+    "  --port=<str>      \tlists only the serial port whose node is the given path\n"
     "  --prometheus      \tlists the ports as Prometheus metrics\n"
     "  -s, --state=<str> \tlists serial ports with the given state\n"
     "\t\t\texist : existing ports (default)\n"
     "\t\t\tfree  : only free (available) ports\n"
     "\t\t\tused  : only actually used ports\n"
     "  --timeout=<str>   \twith --wait: gives up after SECONDS (such as 2 or 0.5)\n"
+    "  --udev-rule=<str> \tprints a udev rule that names the one port kept /dev/NAME\n"
     "  --vid=<str>       \tlists only serial ports with the given vendor id\n"
     "  -v, --version     \tshows program version\n"
     "  --wait            \twaits until a port passes the filters, then lists as without it\n"
@@ -107,6 +110,13 @@ TEST(CommandLine, HelpVersionAndRejectedCommandLines) {
       {"-h over --missing with --watch", {"--missing", "-w", "-h"}, "", kUsage, 0},
       {"-h over --prometheus with --json", {"--prometheus", "-J", "-h"}, "", kUsage, 0},
       {"-v over --prometheus with --json", {"--prometheus", "--json", "-v"}, "0.1.0\n", "", 0},
+      {"--udev-rule with a bad name", {"--udev-rule=lab//ftdi"}, "", kUsage, 2},
+      {"--udev-rule with an empty name", {"--udev-rule="}, "", kUsage, 2},
+      {"--udev-rule with --json", {"-J", "--udev-rule=board"}, "", kUsage, 2},
+      {"--udev-rule with --prometheus", {"--udev-rule=board", "--prometheus"}, "", kUsage, 2},
+      {"--udev-rule with --watch", {"--udev-rule=board", "-w"}, "", kUsage, 2},
+      {"--udev-rule with --missing", {"--missing", "--udev-rule=board"}, "", kUsage, 2},
+      {"-h over a bad --udev-rule", {"--udev-rule=..", "-h"}, "", kUsage, 0},
       {"--bogus", {"--bogus"}, "", "Unknown long option 'bogus'\n" + kUsage, 2},
       {"--stat=free typo", {"--stat=free"}, "", "Unknown long option 'stat'\n" + kUsage, 2},
       {"unknown short option", {"-x"}, "", "Unknown option 'x'\n" + kUsage, 2},
@@ -121,6 +131,7 @@ TEST(CommandLine, HelpVersionAndRejectedCommandLines) {
       {"--wait with --watch", {"--wait", "-w"}, "", kUsage, 2},
       {"--wait with --prometheus", {"--prometheus", "--wait"}, "", kUsage, 2},
       {"--timeout without --wait", {"--timeout=2"}, "", kUsage, 2},
+      {"--udev-rule with --wait", {"--wait", "--udev-rule=board"}, "", kUsage, 2},
       {"--timeout with a unit", {"--wait", "--timeout=2s"}, "", kUsage, 2},
       {"-v over --wait with --watch", {"--wait", "-w", "-v"}, "0.1.0\n", "", 0},
   };

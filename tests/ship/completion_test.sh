@@ -14,6 +14,7 @@ mkdir "$work/bin"
 cat >"$work/bin/ttyenum" <<'STUB'
 #!/bin/sh
 printf '%s\n' "$*" >>"${0%/*}/calls"
+case "$*" in *--list=short*) printf '/dev/ttyS0\n/dev/ttyUSB0\n/dev/tty\\x1b\n'; exit ;; esac
 printf '0403:6001\n0403:6015\n067b:2303\n:\n1a86:7523\n0403:6001\n\\x1b:0001\n'
 STUB
 chmod +x "$work/bin/ttyenum"
@@ -41,7 +42,7 @@ check() {
   fi
 }
 
-all_options='--format= --help --json --list= --missing --no-counting --pid= --prometheus --state= --timeout= --version --vid= --wait --watch -J -f -h -l -s -v -w'
+all_options='--format= --help --json --list= --missing --no-counting --pid= --port= --prometheus --state= --timeout= --udev-rule= --version --vid= --wait --watch -J -f -h -l -s -v -w'
 check "$all_options" ttyenum ""
 check "$all_options" ttyenum -
 check "--json" ttyenum --j
@@ -49,7 +50,7 @@ check "$all_options" ttyenum --json "" # a switch: the next word is an option ag
 check "$all_options" ttyenum -J -
 check "--no-counting" ttyenum --no
 check "--missing" ttyenum --m
-check "--pid= --prometheus" ttyenum --p
+check "--pid= --port= --prometheus" ttyenum --p
 check "--prometheus" ttyenum --pr
 check "$all_options" ttyenum --prometheus "" # a switch too
 check "--wait --watch" ttyenum --w
@@ -75,19 +76,29 @@ check "6001 6015" ttyenum --vid = 0403 --pid = ""
 check "6001 6015" ttyenum --vid 0403 --pid 60
 check "6015" ttyenum --vid=0403 --pid = 601
 check "7523" ttyenum --vid 1a86 --pid ""
+touch "$work/board-link" "$work/board-notes"
+check "/dev/ttyS0 /dev/ttyUSB0" ttyenum --port ""
+check "/dev/ttyUSB0" ttyenum --port = /dev/ttyU
+check "$work/board-link $work/board-notes" ttyenum --port "$work/board-"
+check "--port=$work/board-link" ttyenum "--port=$work/board-l"
+check "--udev-rule=" ttyenum --u
+check "" ttyenum --udev-rule = ""
 
 # The stand-in saw the command line the completion runs; the real binary must take it.
 sort -u "$work/bin/calls" >"$work/command_lines"
-if [ "$(cat "$work/command_lines")" != "--no-counting --format=%u" ]; then
+if [ "$(paste -sd'|' "$work/command_lines")" != "--list=short --no-counting|--no-counting --format=%u" ]; then
   echo "FAIL: the completion ran ttyenum with: $(paste -sd'|' "$work/command_lines")"
   failures=$((failures + 1))
 fi
-status=0
-"$binary" --no-counting --format=%u >/dev/null 2>"$work/stderr" || status=$?
-if [ "$status" -ne 0 ] || [ -s "$work/stderr" ]; then
-  echo "FAIL: '$binary --no-counting --format=%u' gave status $status: $(cat "$work/stderr")"
-  failures=$((failures + 1))
-fi
+for arguments in "--no-counting --format=%u" "--list=short --no-counting"; do
+  status=0
+  # shellcheck disable=SC2086 # the words of each command line
+  "$binary" $arguments >/dev/null 2>"$work/stderr" || status=$?
+  if [ "$status" -ne 0 ] || [ -s "$work/stderr" ]; then
+    echo "FAIL: '$binary $arguments' gave status $status: $(cat "$work/stderr")"
+    failures=$((failures + 1))
+  fi
+done
 
 echo "completion: $((rows - failures)) of $rows rows as expected"
 [ "$failures" -eq 0 ]
