@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <string>
 
-#include "app/format_port_info.h"
-#include "app/output_escape.h"
 #include "common/port_facts.h"
 #include "common/port_info.h"
 #include "common/utf8_text.h"
+#include "forms/format_port_info.h"
+#include "forms/output_escape.h"
 
 namespace {
 

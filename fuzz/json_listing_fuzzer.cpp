@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/json_listing.h"
+#include "forms/json_listing.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   facts.holderCommand = port.serialNumber;
 
   std::ostringstream out;
-  ttyenum::writeJsonListing({port}, {facts}, ttyenum::ListingSettings(), out);
+  ttyenum::writeJsonListing(ttyenum::filterPorts({port}, {facts}, ttyenum::PortFilter()), out);
   const std::string text = out.str();
   check(!text.empty() && text.back() == '\n');
   for (size_t i = 0; i + 1 < text.size(); ++i) {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/listing.h"
+#include "app/run_settings.h"
 
 namespace ttyenum {
 

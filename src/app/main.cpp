@@ -2,36 +2,14 @@
 #include <unistd.h>
 
 #include <iostream>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "app/command_line.h"
-#include "app/json_listing.h"
-#include "app/listing.h"
+#include "app/output_delivery.h"
+#include "app/port_listing_run.h"
 #include "app/port_watch.h"
-#include "app/prometheus_listing.h"
+#include "app/run_settings.h"
 #include "discovery/port_enumerator.h"
-
-namespace {
-
-// Runs the listing into one buffer, so that a failed write is seen and reported once.
-int listPorts(const ttyenum::ListingSettings& settings) {
-  std::vector<ttyenum::PortInfo> ports;
-  std::vector<ttyenum::PortFacts> facts;
-  ttyenum::PortEnumerator enumerator;
-  std::ostringstream out;
-  enumerator.enumerate(ports, facts, ttyenum::factsNeededBy(settings));
-  if (settings.prometheus)
-    ttyenum::writePrometheusListing(ports, facts, settings, out);
-  else if (settings.json)
-    ttyenum::writeJsonListing(ports, facts, settings, out);
-  else
-    ttyenum::writeListing(ports, facts, settings, out);
-  return ttyenum::deliverOutput(STDOUT_FILENO, out.str(), std::cerr);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   ttyenum::CommandLine commandLine(argc, argv);
@@ -55,5 +33,6 @@ int main(int argc, char** argv) {
   }
   if (plan.settings.watch)
     return ttyenum::watchPorts(plan.settings, STDOUT_FILENO, std::cerr);
-  return listPorts(plan.settings);
+  ttyenum::PortEnumerator enumerator;
+  return ttyenum::listPorts(plan.settings, enumerator, STDOUT_FILENO, std::cerr);
 }

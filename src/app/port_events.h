@@ -2,16 +2,9 @@
 
 #include <vector>
 
-#include "common/port_facts.h"
-#include "common/port_info.h"
+#include "common/listed_port.h"
 
 namespace ttyenum {
-
-// One port of a listing with its facts, as a watch keeps it between scans.
-struct ListedPort {
-  PortInfo port;
-  PortFacts facts;
-};
 
 enum class PortEventKind { kAdd, kRemove };
 

@@ -8,11 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/format_port_info.h"
-#include "app/json_listing.h"
-#include "app/output_escape.h"
+#include "app/output_delivery.h"
+#include "app/port_listing_run.h"
 #include "discovery/device_change_monitor.h"
 #include "discovery/port_enumerator.h"
+#include "forms/format_port_info.h"
+#include "forms/json_listing.h"
+#include "forms/output_escape.h"
 
 namespace ttyenum {
 
@@ -70,18 +72,6 @@ class StopSignals {
   sigset_t waitMask_;
 };
 
-std::vector<ListedPort> scanPorts(PortEnumerator& enumerator, const ListingSettings& settings) {
-  std::vector<PortInfo> ports;
-  std::vector<PortFacts> facts;
-  enumerator.enumerate(ports, facts, factsNeededBy(settings));
-  std::vector<ListedPort> listed;
-  for (size_t i = 0; i < ports.size(); ++i) {
-    if (passesFilters(ports[i], settings))
-      listed.push_back(ListedPort{std::move(ports[i]), std::move(facts[i])});
-  }
-  return listed;
-}
-
 long long monotonicNanoseconds() {
   struct timespec now {};
   ::clock_gettime(CLOCK_MONOTONIC, &now);
@@ -129,8 +119,7 @@ std::string watchEventLine(const PortEvent& event, const ListingSettings& settin
   const std::string word = event.kind == PortEventKind::kAdd ? "add" : "remove";
   const PortInfo& port = event.listed.port;
   if (settings.json)
-    return "{\"event\": \"" + word + "\", \"port\": " + jsonPortText(port, event.listed.facts) +
-           "}\n";
+    return "{\"event\": \"" + word + "\", \"port\": " + jsonPortText(event.listed) + "}\n";
   std::string text;
   if (!settings.format.empty()) {
     text = formatPortInfo(port, event.listed.facts, settings.format);
@@ -154,7 +143,7 @@ int watchPorts(const ListingSettings& settings, int outFd, std::ostream& errors)
   PortEnumerator enumerator;
   std::vector<ListedPort> listed;
   do {
-    std::vector<ListedPort> fresh = scanPorts(enumerator, settings);
+    std::vector<ListedPort> fresh = scanPorts(enumerator, settings).ports;
     for (const PortEvent& event : portEvents(listed, fresh)) {
       if (deliverOutput(outFd, watchEventLine(event, settings), errors) != kExitSuccess)
         return kExitWriteError;

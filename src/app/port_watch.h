@@ -3,8 +3,8 @@
 #include <ostream>
 #include <string>
 
-#include "app/listing.h"
 #include "app/port_events.h"
+#include "app/run_settings.h"
 
 namespace ttyenum {
 

@@ -19,6 +19,10 @@ enum class PortKind {
   kUsb,          // a tty class link through a USB interface
 };
 
+// The name of a kind as the JSON and metrics forms and %k write it: "pnp", "pci", "amba",
+// "platform", "spi", "i2c", "usb".
+const char* kindName(PortKind kind);
+
 struct DeviceNumber {
   unsigned major = 0;
   unsigned minor = 0;

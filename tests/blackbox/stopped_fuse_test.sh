@@ -51,10 +51,16 @@ sleep 300 <"$work/mnt/held" &
 holder=$!
 until [ "$(readlink "/proc/$holder/fd/0")" = "$work/mnt/held" ]; do sleep 0.01; done
 kill -STOP "$daemon"
+# Every thread of the daemon must have stopped: one still running could take the request, and a
+# request taken into user space can no longer be interrupted, by timeout or anything else.
+until ! grep -qv '^[^)]*) [tT] ' /proc/"$daemon"/task/*/stat; do sleep 0.01; done
 
-# Without this the test would prove nothing: a stat of the held file must hang now.
-timeout 1 stat -L "/proc/$holder/fd/0" >/dev/null 2>&1
-[ $? -eq 124 ] || { echo "FAIL: the stopped FUSE daemon did not make stat hang"; exit 1; }
+# Without this the test would prove nothing: a stat of the held file must hang now. The probe is
+# left hanging, never killed; the cleanup wakes the daemon, and with it the probe.
+stat -L "/proc/$holder/fd/0" >/dev/null 2>&1 &
+probe=$!
+sleep 1
+kill -0 "$probe" 2>/dev/null || { echo "FAIL: the stopped FUSE daemon did not make stat hang"; exit 1; }
 
 status=0
 timeout 2 bash "$namespace_script" --host-proc "$work/root" "$binary" --format='%c %s' \

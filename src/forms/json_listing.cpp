@@ -1,40 +1,16 @@
-#include "app/json_listing.h"
+#include "forms/json_listing.h"
 
 #include <nlohmann/json.hpp>
 
 #include <string>
 
-#include "app/output_escape.h"
+#include "forms/output_escape.h"
 
 namespace ttyenum {
 
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-}  // namespace
-
-const char* kindName(PortKind kind) {
-  switch (kind) {
-    case PortKind::kPlugAndPlay:
-      return "pnp";
-    case PortKind::kPci:
-      return "pci";
-    case PortKind::kAmba:
-      return "amba";
-    case PortKind::kPlatform:
-      return "platform";
-    case PortKind::kSpi:
-      return "spi";
-    case PortKind::kI2c:
-      return "i2c";
-    case PortKind::kUsb:
-      break;
-  }
-  return "usb";
-}
-
-namespace {
 
 Json textOrNull(const std::string& text) {
   return text.empty() ? Json() : Json(text);
@@ -106,21 +82,18 @@ std::string spacedJson(const std::string& compact) {
 
 }  // namespace
 
-std::string jsonPortText(const PortInfo& port, const PortFacts& facts) {
+std::string jsonPortText(const ListedPort& listed) {
   // Bytes that are not UTF-8 become U+FFFD; the library leaves DEL and the C1 controls raw.
   const std::string compact =
-      portObject(port, facts).dump(-1, ' ', false, Json::error_handler_t::replace);
+      portObject(listed.port, listed.facts).dump(-1, ' ', false, Json::error_handler_t::replace);
   return escapeJsonText(spacedJson(compact));
 }
 
-void writeJsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
-                      const ListingSettings& settings, std::ostream& out) {
+void writeJsonListing(const PortListing& listing, std::ostream& out) {
   out << "{\"ports\": [";
   const char* separator = "";
-  for (size_t i = 0; i < ports.size(); ++i) {
-    if (!passesFilters(ports[i], settings))
-      continue;
-    out << separator << jsonPortText(ports[i], i < facts.size() ? facts[i] : PortFacts());
+  for (const ListedPort& listed : listing.ports) {
+    out << separator << jsonPortText(listed);
     separator = ", ";
   }
   out << "]}\n";

@@ -1,4 +1,4 @@
-#include "app/format_port_info.h"
+#include "forms/format_port_info.h"
 
 #include <gtest/gtest.h>
 

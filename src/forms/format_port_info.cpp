@@ -1,7 +1,6 @@
-#include "app/format_port_info.h"
+#include "forms/format_port_info.h"
 
-#include "app/json_listing.h"
-#include "app/output_escape.h"
+#include "forms/output_escape.h"
 
 namespace ttyenum {
 

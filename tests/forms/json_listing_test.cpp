@@ -1,4 +1,4 @@
-#include "app/json_listing.h"
+#include "forms/json_listing.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 std::string jsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
-                        const ListingSettings& settings = ListingSettings()) {
+                        const PortFilter& filter = PortFilter()) {
   std::ostringstream out;
-  writeJsonListing(ports, facts, settings, out);
+  writeJsonListing(filterPorts(ports, facts, filter), out);
   return out.str();
 }
 
@@ -71,14 +71,13 @@ TEST(JsonListing, FiltersApplyAndAnEmptyResultIsAnEmptyArray) {
   const std::vector<PortInfo> ports = {testing::ftdiPort("/dev/ttyUSB0", false),
                                        testing::ftdiPort("/dev/ttyUSB1", true)};
   const std::vector<PortFacts> facts(2);
-  ListingSettings used;
-  used.stateFilter = StateFilter::kUsed;
+  PortFilter used;
+  used.state = StateFilter::kUsed;
   EXPECT_EQ(Json::parse(jsonListing(ports, facts, used))["ports"].size(), 1u);
   EXPECT_EQ(Json::parse(jsonListing(ports, facts, used))["ports"][0]["portName"], "/dev/ttyUSB1");
 
-  ListingSettings otherVendor;
-  otherVendor.vendorIdFilter = "1a86";
-  otherVendor.countingOff = true;
+  PortFilter otherVendor;
+  otherVendor.vendorId = "1a86";
   EXPECT_EQ(jsonListing(ports, facts, otherVendor), "{\"ports\": []}\n");
   EXPECT_EQ(jsonListing({}, {}), "{\"ports\": []}\n");
 }

@@ -1,4 +1,4 @@
-#include "app/output_escape.h"
+#include "forms/output_escape.h"
 
 #include "common/utf8_text.h"
 

@@ -1,21 +1,15 @@
-#include "app/prometheus_listing.h"
+#include "forms/prometheus_listing.h"
 
 #include <string>
 #include <utility>
 
-#include "app/json_listing.h"
-#include "app/output_escape.h"
+#include "forms/output_escape.h"
 
 namespace ttyenum {
 
 namespace {
 
 using Labels = std::vector<std::pair<const char*, std::string>>;
-
-struct PortEntry {
-  const PortInfo& port;
-  const PortFacts& facts;
-};
 
 void writeFamilyHead(const char* name, const char* help, std::ostream& out) {
   out << "# HELP " << name << ' ' << help << "\n# TYPE " << name << " gauge\n";
@@ -54,25 +48,18 @@ Labels infoLabels(const PortInfo& port, const PortFacts& facts) {
 
 }  // namespace
 
-void writePrometheusListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
-                            const ListingSettings& settings, std::ostream& out) {
-  const PortFacts unknown;
-  std::vector<PortEntry> listed;
-  for (size_t i = 0; i < ports.size(); ++i) {
-    if (passesFilters(ports[i], settings))
-      listed.push_back({ports[i], i < facts.size() ? facts[i] : unknown});
-  }
-
+void writePrometheusListing(const PortListing& listing, std::ostream& out) {
+  const std::vector<ListedPort>& listed = listing.ports;
   writeFamilyHead("ttyenum_port_info",
                   "Serial port found by ttyenum, with its USB ids, device strings, driver and "
                   "stable /dev/serial names as labels; always 1.",
                   out);
-  for (const PortEntry& entry : listed)
+  for (const ListedPort& entry : listed)
     writeSample("ttyenum_port_info", infoLabels(entry.port, entry.facts), 1, out);
 
   writeFamilyHead("ttyenum_port_in_use",
                   "Whether a process holds the serial port open: 1 when one does, else 0.", out);
-  for (const PortEntry& entry : listed)
+  for (const ListedPort& entry : listed)
     writeSample("ttyenum_port_in_use", {{"port", entry.port.portName}}, entry.port.inUse ? 1 : 0,
                 out);
 
@@ -80,7 +67,7 @@ void writePrometheusListing(const std::vector<PortInfo>& ports, const std::vecto
                   "The first process, in the text order of the /proc/<pid> names, that holds the "
                   "serial port open, with its command name; only held ports, always 1.",
                   out);
-  for (const PortEntry& entry : listed) {
+  for (const ListedPort& entry : listed) {
     if (entry.facts.holderPid < 0)
       continue;
     writeSample("ttyenum_port_holder",
