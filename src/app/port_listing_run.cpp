@@ -14,7 +14,9 @@ PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& setting
   std::vector<PortInfo> ports;
   std::vector<PortFacts> facts;
   enumerator.enumerate(ports, facts, factsNeededBy(settings));
-  return filterPorts(std::move(ports), std::move(facts), settings.filter);
+  PortListing listing = filterPorts(std::move(ports), std::move(facts), settings.filter);
+  listing.holders = enumerator.holderCoverage();
+  return listing;
 }
 
 int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int outFd,

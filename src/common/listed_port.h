@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/port_facts.h"
+#include "common/port_holder.h"
 #include "common/port_info.h"
 
 namespace ttyenum {
@@ -33,6 +34,7 @@ bool passesFilter(const PortInfo& port, const PortFilter& filter);
 struct PortListing {
   std::vector<ListedPort> ports;
   size_t found = 0;
+  HolderCoverage holders;  // how much of the machine the holder scan could see
 };
 
 // Keeps the ports that pass `filter` and pairs each with the facts at its index of `facts`

@@ -35,7 +35,7 @@ struct DeviceNumber {
 // record, at the same index of a list of its own, so that PortInfo keeps its nine fields.
 struct PortFacts {
   PortKind kind = PortKind::kUsb;
-  int holderPid = -1;  // the first holder in the text order of /proc; -1 for none
+  int holderPid = -1;  // the holder's pid (see holderVia); -1 for none or when unknown
   std::optional<std::string> holderCommand;  // its /proc/<pid>/comm, when it could be read
   std::optional<HolderVia> holderVia;        // what shows the holder; none when the port is free
   bool console = false;                      // the kernel writes its messages to the port

@@ -165,7 +165,7 @@ TEST_F(HolderEvidence, TheKernelConsoleIsShownAndStaysFree) {
   FakeRoot fake;
   fake.unpackFixture(kFixture);
   fake.file("/sys/class/tty/console/active", "tty0 ttyS1\n");
-  const ProcessResult text = runToolInFakeRoot(fake, {"--format", "%c|%C|%s"});
+  const ProcessResult text = runToolInFakeRoot(fake, {"--format=%c|%C|%s"});
   EXPECT_EQ(text.out,
             "/dev/ttyS0||free\n/dev/ttyS1|console|free\n/dev/ttyS4||free\n"
             "/dev/ttyS5||free\n/dev/ttyS6||free\n/dev/ttyUSB0||free\n"
@@ -173,7 +173,8 @@ TEST_F(HolderEvidence, TheKernelConsoleIsShownAndStaysFree) {
   const ProcessResult json = runToolInFakeRoot(fake, {"--json"});
   ASSERT_EQ(json.status, 0) << json.err;
   std::string consoles;
-  for (const Json& port : Json::parse(json.out).at("ports"))
+  const Json document = Json::parse(json.out);
+  for (const Json& port : document.at("ports"))
     consoles += port.at("console") ? "1" : "0";
   EXPECT_EQ(consoles, "01000000");
 }
