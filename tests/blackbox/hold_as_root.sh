@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Run inside a fake tree's namespace (fake_root_namespace.sh): starts one process, as root, that
 # holds NODE the way KIND says, waits until that shows, prints "holder PID" (empty PID for none)
-# on a line of its own, runs COMMAND, then ends the holder. /run/lock becomes a private tmpfs.
+# on a line of its own, runs COMMAND, then ends the holder. /run becomes a private tmpfs that
+# holds an empty lock folder.
 #
 #   hold_as_root.sh KIND NODE COMMAND [ARG...]
 #
@@ -19,7 +20,7 @@ set -u
 kind=$1 node=$2
 shift 2
 lock_file=/run/lock/LCK..${node##*/}
-mount -t tmpfs none /run/lock || exit 125
+mount -t tmpfs none /run && mkdir -p /run/lock || exit 125
 
 # Waits (five seconds at most) until `test` succeeds.
 wait_until() {

@@ -4,8 +4,10 @@
 // except where a real pseudo-terminal is bound over one.
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,12 +45,19 @@ HeldRun runWhileHeld(const FakeRoot& fake, const std::string& kind, const std::s
     argv.emplace_back(word);
   argv.push_back(kind);
   argv.push_back(node);
+  std::string binary = TTYENUM_BINARY;
   if (!asRoot) {
     for (const char* word :
          {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"})
       argv.emplace_back(word);
+    // The build folder may lie where nobody may not go (under /root, say): run a copy.
+    binary = fake.path("/ttyenum");
+    std::filesystem::copy_file(TTYENUM_BINARY, binary,
+                               std::filesystem::copy_options::overwrite_existing);
+    ::chmod(fake.folder().c_str(), 0755);
+    ::chmod(binary.c_str(), 0755);
   }
-  argv.emplace_back(TTYENUM_BINARY);
+  argv.push_back(binary);
   argv.insert(argv.end(), args.begin(), args.end());
   HeldRun run{"", runProcess(argv, currentEnvironment())};
   const std::string prefix = "holder ";
