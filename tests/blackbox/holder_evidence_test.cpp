@@ -151,24 +151,6 @@ TEST_F(HolderEvidence, AsRootDescriptorsAloneDecide) {
             "{\"ports\": [], \"holdersComplete\": true, \"unreadableProcesses\": 0}\n");
 }
 
-// The order of the new keys, as a script that reads the text rather than the document sees it.
-TEST_F(HolderEvidence, NewKeysComeAfterTheirNeighbours) {
-  FakeRoot fake;
-  fake.unpackFixture(kFixture);
-  fake.file("/dev/null", "");
-  const HeldRun run = runWhileHeld(fake, "flock", "/dev/ttyUSB0", false, {"--json", "-s", "used"});
-  ASSERT_EQ(run.result.status, 0) << run.result.err;
-  const std::string out = run.result.out;
-  EXPECT_NE(out.find("\"holder\": {\"pid\": " + run.holderPid +
-                     ", \"command\": \"flock\", \"via\": \"lock\"}, \"kind\": \"usb\""),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("\"access\": \"r\", \"console\": false}], \"holdersComplete\": false, "
-                     "\"unreadableProcesses\": "),
-            std::string::npos)
-      << out;
-}
-
 // The kernel console is a fact of the port, not a holder: its state stays free.
 TEST_F(HolderEvidence, TheKernelConsoleIsShownAndStaysFree) {
   FakeRoot fake;

@@ -1,16 +1,6 @@
 #include "usage/file_locks.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
-#include <algorithm>
-
 #include <gtest/gtest.h>
-
-#include "support/fake_root.h"
 
 namespace ttyenum {
 namespace {
@@ -42,22 +32,6 @@ TEST(FileLocks, ParsesHeldLocksAndLeavesWaitersAndLeasesOut) {
       EXPECT_EQ(*lock, row.lock);
     }
   }
-}
-
-// The real /proc/locks names a lock this process takes, by its file's device and inode.
-TEST(FileLocks, TheRealListShowsALockTakenHere) {
-  testing::FakeRoot scratch;
-  const std::string file = scratch.path("/ttyLOCK0");
-  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-  struct stat node {};
-  ASSERT_EQ(::fstat(fd, &node), 0);
-  const FileLock expected{::getpid(), {major(node.st_dev), minor(node.st_dev)}, node.st_ino};
-  const std::vector<FileLock> locks = readFileLocks();
-  EXPECT_NE(std::find(locks.begin(), locks.end(), expected), locks.end());
-  ::close(fd);
-  EXPECT_EQ(readFileLocks(scratch.root()), std::vector<FileLock>{});
 }
 
 }  // namespace

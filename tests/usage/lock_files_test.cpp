@@ -22,10 +22,14 @@ struct PidRow {
 
 TEST(LockFiles, ReadsTheAsciiAndTheBinaryForm) {
   const PidRow rows[] = {
-      {"      4242\n", 4242},  {"4242", 4242},     {"  17", 17},
-      {binaryPid(4242), 4242}, {binaryPid(0), -1}, {binaryPid(-3), -1},
-      {"12 34\n", -1},         {"\n", -1},         {"", -1},
-      {"4242x\n", -1},         {"00000", -1},      {"99999999999\n", -1},
+      {"      4242\n", 4242},
+      {"  17", 17},
+      {binaryPid(4242), 4242},
+      {binaryPid(-3), -1},
+      {"12 34\n", -1},
+      {"4242x\n", -1},
+      {"", -1},
+      {"99999999999\n", -1},
   };
   for (const PidRow& row : rows) {
     SCOPED_TRACE("bytes: " + row.bytes);

@@ -42,12 +42,5 @@ TEST(ChooseHolder, StrongestEvidenceThenKnownPidThenTextOrder) {
   }
 }
 
-TEST(HolderVia, NamesEveryKind) {
-  EXPECT_STREQ(holderViaName(Via::kDescriptor), "descriptor");
-  EXPECT_STREQ(holderViaName(Via::kControllingTerminal), "controlling-terminal");
-  EXPECT_STREQ(holderViaName(Via::kLock), "lock");
-  EXPECT_STREQ(holderViaName(Via::kLockFile), "lock-file");
-}
-
 }  // namespace
 }  // namespace ttyenum

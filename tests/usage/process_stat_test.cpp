@@ -1,7 +1,5 @@
 #include "usage/process_stat.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 namespace ttyenum {
@@ -40,13 +38,6 @@ TEST(ProcessStat, DecodesTheControllingTerminalAndTheKernelThreadFlag) {
     }
     EXPECT_EQ(stat->kernelThread, row.kernelThread);
   }
-}
-
-TEST(ProcessStat, ReadsThisProcessFromTheRealProc) {
-  const std::optional<ProcessStat> stat = readProcessStat(::getpid());
-  ASSERT_TRUE(stat.has_value());
-  EXPECT_FALSE(stat->kernelThread);
-  EXPECT_FALSE(readProcessStat(-5).has_value());
 }
 
 }  // namespace
