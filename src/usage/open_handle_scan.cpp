@@ -146,13 +146,16 @@ class HolderScan {
       // only root may open, while its threads' folders are still the user's.
       std::vector<int> scanned;
       Directory descriptors(proc.fd(), name + "/fd");
+      bool refused = descriptors.refused();
       if (descriptors.isOpen() && unsettled_ > 0) {
-        scanDescriptors(descriptors, pid);
-        scanned.push_back(pid);
+        if (scanDescriptors(descriptors, pid))
+          scanned.push_back(pid);
+        else
+          refused = true;
       }
-      if (unsettled_ > 0 || descriptors.refused())
+      if (unsettled_ > 0 || refused)
         scanOtherThreadTables(proc.fd(), name, pid, scanned);
-      if (descriptors.refused() && scanned.empty())
+      if (refused && scanned.empty())
         noteUnreadable(proc.fd(), name, pid, unreadable);
     }
   }
@@ -190,26 +193,30 @@ class HolderScan {
       if (name == tidName || readSameTable(scanned, tid))
         continue;
       Directory descriptors(threads.fd(), std::string(tidName) + "/fd");
-      if (!descriptors.isOpen())
+      if (!descriptors.isOpen() || !scanDescriptors(descriptors, pid))
         continue;
-      scanDescriptors(descriptors, pid);
       scanned.push_back(tid);
       if (unsettled_ == 0)
         return;
     }
   }
 
-  void scanDescriptors(Directory& descriptors, int pid) {
+  // False when the links themselves are refused, as a security module may do for a folder that
+  // opens: the process's descriptors then stay unknown.
+  bool scanDescriptors(Directory& descriptors, int pid) {
     char target[kLinkBufferSize];
     while (const char* entry = descriptors.next()) {
       const ssize_t length = ::readlinkat(descriptors.fd(), entry, target, kLinkBufferSize - 1);
+      if (length < 0 && (errno == EACCES || errno == EPERM))
+        return false;
       // A target that fills the buffer may have been cut, so it proves nothing.
       if (length <= 0 || static_cast<size_t>(length) == kLinkBufferSize - 1)
         continue;
       matchDescriptor(descriptors.fd(), entry, std::string_view(target, length), pid);
       if (unsettled_ == 0)
-        return;
+        break;
     }
+    return true;
   }
 
   // Stats the descriptor at most once, and only when its text names something under /dev/.
