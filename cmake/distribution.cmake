@@ -33,9 +33,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Depends comes from the libraries the binary really links (libwxbase3.2-1, libstdc++6, libc6).
-# Building needs libwxgtk3.2-dev (for wxBase) and nlohmann-json3-dev (header-only, so it adds
-# nothing to Depends); scripts/ship package installs both.
+# Depends comes from the libraries the binary really links (libwxbase3.2-1, libstdc++6, libc6),
+# and libkmod2, which it opens when it first needs the kernel's module index. Building needs
+# libwxgtk3.2-dev (for wxBase), libkmod-dev (for its header) and nlohmann-json3-dev
+# (header-only, so it adds nothing to Depends); scripts/ship package installs them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libkmod2")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # CPack puts the summary above this text as the description's first line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

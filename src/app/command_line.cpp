@@ -49,6 +49,8 @@ const wxCmdLineEntryDesc kOptionTable[] = {
      "\t\t\tlong  : detailed output (default)\n"
      "\t\t\tshort : outputs only the port name",
      wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "missing",
+     "lists USB serial interfaces that have no port, and why", wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, nullptr, "no-counting", "Suppress final display of counted ports",
      wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "pid", "lists only serial ports with the given product id",
@@ -100,6 +102,7 @@ class CommandLine::Impl {
     values.json = parser_->Found("J");
     values.prometheus = parser_->Found("prometheus");
     values.watch = parser_->Found("w");
+    values.missing = parser_->Found("missing");
     values.list = optionValue("l");
     values.noCounting = parser_->Found("no-counting");
     values.productId = optionValue("pid");

@@ -33,6 +33,9 @@ int main(int argc, char** argv) {
   }
   if (plan.settings.watch)
     return ttyenum::watchPorts(plan.settings, STDOUT_FILENO, std::cerr);
+  if (plan.settings.missing)
+    return ttyenum::listMissingInterfaces(plan.settings, ttyenum::FileSystemRoot(), STDOUT_FILENO,
+                                          std::cerr);
   ttyenum::PortEnumerator enumerator;
   return ttyenum::listPorts(plan.settings, enumerator, STDOUT_FILENO, std::cerr);
 }

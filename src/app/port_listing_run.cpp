@@ -5,10 +5,28 @@
 
 #include "app/output_delivery.h"
 #include "app/text_listing.h"
+#include "discovery/missing_interface_scan.h"
+#include "discovery/module_index.h"
 #include "forms/json_listing.h"
+#include "forms/missing_listing.h"
 #include "forms/prometheus_listing.h"
 
 namespace ttyenum {
+
+namespace {
+
+bool isLongForm(const ListingSettings& settings) {
+  return !settings.prometheus && !settings.json && settings.format.empty() &&
+         settings.listForm == ListForm::kLong;
+}
+
+// Reads each USB interface's driver link, and more only of those without a driver or on usbfs.
+size_t countMissingInterfaces(const FileSystemRoot& root) {
+  return findMissingInterfaces(*runningKernelIndex(root), MissingDetail::kNames, root)
+      .interfaces.size();
+}
+
+}  // namespace
 
 PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& settings) {
   std::vector<PortInfo> ports;
@@ -29,6 +47,27 @@ int listPorts(const ListingSettings& settings, PortEnumerator& enumerator, int o
     writeJsonListing(listing, out);
   else
     writeTextListing(listing, settings, out);
+  const int status = deliverOutput(outFd, out.str(), errors);
+  if (isLongForm(settings)) {
+    if (const size_t missing = countMissingInterfaces(enumerator.root()))
+      errors << "ttyenum: " << missing
+             << " USB serial interface(s) without a port; see ttyenum --missing\n";
+  }
+  return status;
+}
+
+int listMissingInterfaces(const ListingSettings& settings, const FileSystemRoot& root, int outFd,
+                          std::ostream& errors) {
+  const MissingListing listing =
+      findMissingInterfaces(*runningKernelIndex(root), MissingDetail::kFull, root);
+  if (listing.indexUnreadable)
+    errors << "ttyenum: cannot read the kernel's module index; only CDC ACM interfaces are "
+              "checked\n";
+  std::ostringstream out;
+  if (settings.json)
+    writeMissingJson(listing, out);
+  else
+    writeMissingText(listing, out);
   return deliverOutput(outFd, out.str(), errors);
 }
 

@@ -28,6 +28,11 @@ bool parseStateFilter(const std::string& value, StateFilter& filter) {
   return true;
 }
 
+// The forms and modes that --missing cannot go with: it is a listing of its own, in text or JSON.
+bool conflictsWithMissing(const OptionValues& values) {
+  return (values.format && !values.format->empty()) || values.prometheus || values.watch;
+}
+
 }  // namespace
 
 RunPlan evaluateOptions(const OptionValues& values) {
@@ -53,6 +58,11 @@ RunPlan evaluateOptions(const OptionValues& values) {
     plan.action = RunAction::kRejectValue;
     return plan;
   }
+  if (values.missing && conflictsWithMissing(values)) {
+    plan.action = RunAction::kRejectValue;
+    return plan;
+  }
+  settings.missing = values.missing;
   settings.prometheus = values.prometheus;
   settings.countingOff = values.noCounting;
   settings.json = values.json;

@@ -20,7 +20,8 @@ struct ListingSettings {
   ListForm listForm = ListForm::kLong;
   bool countingOff = false;
   PortFilter filter;
-  bool watch = false;  // keep running and report ports as they come and go
+  bool watch = false;    // keep running and report ports as they come and go
+  bool missing = false;  // list the USB serial interfaces without a port instead (text or JSON)
 };
 
 // The options as the parser found them, values as byte strings; absent options are nullopt.
@@ -31,6 +32,7 @@ struct OptionValues {
   bool json = false;
   bool prometheus = false;
   bool watch = false;
+  bool missing = false;
   std::optional<std::string> format;
   std::optional<std::string> list;
   std::optional<std::string> productId;
@@ -51,8 +53,9 @@ struct RunPlan {
   ListingSettings settings;
 };
 
-// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value or
-// --prometheus with --json or --watch, then a bad --state value. Values match only exactly (case
+// Decides the run from the parsed options. Precedence: -h, then -v, then a bad --list value,
+// --prometheus with --json or --watch, or --missing with a form it replaces, then a bad --state
+// value. Values match only exactly (case
 // counts); empty --format, --pid and --vid act as absent.
 RunPlan evaluateOptions(const OptionValues& values);
 

@@ -80,6 +80,8 @@ class PortEnumerator::Impl {
  public:
   explicit Impl(FileSystemRoot root) : root_(std::move(root)) {}
 
+  const FileSystemRoot& root() const { return root_; }
+
   // `needs` names the facts beyond the probes' own reads that the caller will show.
   size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
                    const FactNeeds& needs) {
@@ -209,6 +211,9 @@ size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports, std::vector<PortF
 }
 HolderCoverage PortEnumerator::holderCoverage() const {
   return impl_->coverage();
+}
+const FileSystemRoot& PortEnumerator::root() const {
+  return impl_->root();
 }
 
 }  // namespace ttyenum

@@ -35,6 +35,9 @@ class PortEnumerator {
   // What the holder scan of the last enumerate could see of the machine's processes.
   HolderCoverage holderCoverage() const;
 
+  // The root that the enumerator reads.
+  const FileSystemRoot& root() const;
+
  private:
   class Impl;
   std::unique_ptr<Impl> impl_;

@@ -58,31 +58,6 @@ Json portObject(const PortInfo& port, const PortFacts& facts) {
   };
 }
 
-// The library's compact text with a blank after each "," and ":" between tokens, so that the
-// document reads {"ports": [{"portName": "/dev/ttyS0", ...}]} on one line.
-std::string spacedJson(const std::string& compact) {
-  std::string out;
-  out.reserve(compact.size() + compact.size() / 8);
-  bool inString = false;
-  bool escaped = false;
-  for (const char c : compact) {
-    out += c;
-    if (inString) {
-      if (escaped)
-        escaped = false;
-      else if (c == '\\')
-        escaped = true;
-      else if (c == '"')
-        inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == ',' || c == ':') {
-      out += ' ';
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string jsonPortText(const ListedPort& listed) {

@@ -86,4 +86,27 @@ std::string escapeJsonText(const std::string& json) {
   return out;
 }
 
+std::string spacedJson(const std::string& compact) {
+  std::string out;
+  out.reserve(compact.size() + compact.size() / 8);
+  bool inString = false;
+  bool escaped = false;
+  for (const char c : compact) {
+    out += c;
+    if (inString) {
+      if (escaped)
+        escaped = false;
+      else if (c == '\\')
+        escaped = true;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == ',' || c == ':') {
+      out += ' ';
+    }
+  }
+  return out;
+}
+
 }  // namespace ttyenum

@@ -16,6 +16,10 @@ std::string escapeFieldText(const std::string& text);
 // strings, so the document stays valid and a reader gets the same characters back.
 std::string escapeJsonText(const std::string& json);
 
+// A JSON writer's compact text with a blank after each "," and ":" between tokens, so that the
+// JSON forms read {"ports": [{"portName": "/dev/ttyS0", ...}]} on one line.
+std::string spacedJson(const std::string& compact);
+
 // A label value of the Prometheus text format (0.0.4): a backslash as \\, a double quote as \",
 // a line feed as \n; every other control (C0, DEL, C1) becomes U+FFFD, and so does each byte that
 // is not part of well-formed UTF-8, one per byte. The result is valid UTF-8 without a raw control.

@@ -49,6 +49,18 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
       {"version over prometheus with json",
        with([](OptionValues& v) { v.version = v.prometheus = v.json = true; }),
        RunAction::kShowVersion},
+      {"missing with json, list, no-counting and filters", with([](OptionValues& v) {
+         v.missing = v.json = v.noCounting = true, v.list = "short", v.vendorId = "0403";
+       }),
+       RunAction::kList},
+      {"missing with empty format", with([](OptionValues& v) { v.missing = true, v.format = ""; }),
+       RunAction::kList},
+      {"missing with format", with([](OptionValues& v) { v.missing = true, v.format = "%c"; }),
+       RunAction::kRejectValue},
+      {"missing with prometheus", with([](OptionValues& v) { v.missing = v.prometheus = true; }),
+       RunAction::kRejectValue},
+      {"missing with watch", with([](OptionValues& v) { v.missing = v.watch = true; }),
+       RunAction::kRejectValue},
       {"empty format, pid and vid are fine",
        with([](OptionValues& v) { v.format = v.productId = v.vendorId = ""; }), RunAction::kList},
   };

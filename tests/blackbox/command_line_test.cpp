@@ -13,8 +13,8 @@ namespace {
 // The usage text as wxWidgets 3.2 lays it out from the option table and the logo.
 const std::string kUsage =
     "ttyenum [options]\n"
-    "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--no-counting] [--pid <str>] [--prometheus] "
-    "[-s <str>] [--vid <str>] [-v] [-w]\n"
+    "Usage: ttyenum [-h] [-f <str>] [-J] [-l <str>] [--missing] [--no-counting] [--pid <str>] "
+    "[--prometheus] [-s <str>] [--vid <str>] [-v] [-w]\n"
     "  -h, --help        \tshows help\n"
     "  -f, --format=<str>\tspecifies the port information output by a format string.\n"
     "\t\t\tYou can use the following place holders beside any other\n"
@@ -45,6 +45,7 @@ const std::string kUsage =
     "  -l, --list=<str>  \tselects long (default) or short list output\n"
     "\t\t\tlong  : detailed output (default)\n"
     "\t\t\tshort : outputs only the port name\n"
+    "  --missing         \tlists USB serial interfaces that have no port, and why\n"
     "  --no-counting     \tSuppress final display of counted ports\n"
     "  --pid=<str>       \tlists only serial ports with the given product id\n"
     "  --prometheus      \tlists the ports as Prometheus metrics\n"
@@ -98,6 +99,11 @@ TEST(CommandLine, HelpVersionAndRejectedCommandLines) {
        kUsage,
        2},
       {"--prometheus with --watch", {"-w", "--prometheus"}, "", kUsage, 2},
+      {"--missing with --format", {"--missing", "--format=%c"}, "", kUsage, 2},
+      {"--missing with -f", {"-f", "%c", "--missing", "--json"}, "", kUsage, 2},
+      {"--missing with --prometheus", {"--prometheus", "--missing"}, "", kUsage, 2},
+      {"--missing with --watch", {"--missing", "-w"}, "", kUsage, 2},
+      {"-h over --missing with --watch", {"--missing", "-w", "-h"}, "", kUsage, 0},
       {"-h over --prometheus with --json", {"--prometheus", "-J", "-h"}, "", kUsage, 0},
       {"-v over --prometheus with --json", {"--prometheus", "--json", "-v"}, "0.1.0\n", "", 0},
       {"--bogus", {"--bogus"}, "", "Unknown long option 'bogus'\n" + kUsage, 2},

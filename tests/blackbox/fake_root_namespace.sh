@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command with a fake tree's sys/ and dev/ bound over /sys and /dev, in a private mount
-# namespace, so that the real binary lists the fake tree's ports. Needs root.
+# namespace, so that the real binary lists the fake tree's ports. Needs root. A tree with
+# lib/modules/ stands for /lib/modules too (over the folder where there is one, else through a
+# read-only overlay of the folder that /lib is).
 #
 #   fake_root_namespace.sh [--host-proc] [--hold NODE]... [--hold-as NAME=MAJOR:MINOR]...
 #                          [--bind-node REAL=NODE]... FAKE_ROOT COMMAND [ARG...]
@@ -62,6 +64,15 @@ if [ "$inside" -eq 1 ]; then
   mount --bind "$root/sys" /sys || fail_setup "cannot bind $root/sys over /sys"
   # Recursive, so that the nodes bound above come along.
   mount --rbind "$root/dev" /dev || fail_setup "cannot bind $root/dev over /dev"
+  if [ -d "$root/lib/modules" ]; then
+    if [ -d /lib/modules ]; then
+      mount --bind "$root/lib/modules" /lib/modules || fail_setup "cannot bind over /lib/modules"
+    else
+      lib=$(readlink -f /lib)
+      mount -t overlay overlay -o "ro,lowerdir=$root/lib:$lib" "$lib" ||
+        fail_setup "cannot lay $root/lib over $lib"
+    fi
+  fi
   holder_pids=()
   for node in "${holds[@]+"${holds[@]}"}"; do
     sleep 300 <"$node" &

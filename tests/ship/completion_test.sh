@@ -41,13 +41,14 @@ check() {
   fi
 }
 
-all_options='--format= --help --json --list= --no-counting --pid= --prometheus --state= --version --vid= --watch -J -f -h -l -s -v -w'
+all_options='--format= --help --json --list= --missing --no-counting --pid= --prometheus --state= --version --vid= --watch -J -f -h -l -s -v -w'
 check "$all_options" ttyenum ""
 check "$all_options" ttyenum -
 check "--json" ttyenum --j
 check "$all_options" ttyenum --json "" # a switch: the next word is an option again
 check "$all_options" ttyenum -J -
 check "--no-counting" ttyenum --no
+check "--missing" ttyenum --m
 check "--pid= --prometheus" ttyenum --p
 check "--prometheus" ttyenum --pr
 check "$all_options" ttyenum --prometheus "" # a switch too

@@ -1,5 +1,6 @@
 #include "support/sysfs_tree.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace ttyenum::testing {
@@ -69,6 +70,51 @@ void virtualTty(FakeRoot& fake, const std::string& node) {
   fake.link(folder + "/subsystem", "../../../../class/tty");
   fake.link("/sys/class/tty/" + node, "../../devices/virtual/tty/" + node);
   fake.node(node);
+}
+
+namespace {
+
+constexpr char kUsbBus[] = "/sys/devices/pci0000:00/0000:00:14.0/usb1";
+
+void busEntry(FakeRoot& fake, const std::string& folder) {
+  fake.link("/sys/bus/usb/devices/" + lastComponent(folder), "../../.." + folder.substr(4));
+}
+
+}  // namespace
+
+void usbDeviceAt(FakeRoot& fake, const std::string& location, unsigned number,
+                 const std::string& vendorId, const std::string& productId,
+                 const std::string& product) {
+  const std::string folder = std::string(kUsbBus) + "/" + location;
+  char node[32];
+  std::snprintf(node, sizeof node, "bus/usb/001/%03u", number);
+  for (const auto& [name, text] : {std::pair<std::string, std::string>{"idVendor", vendorId},
+                                   {"idProduct", productId},
+                                   {"product", product},
+                                   {"manufacturer", "Maker"},
+                                   {"serial", "S" + std::to_string(number)},
+                                   {"busnum", "1"},
+                                   {"devnum", std::to_string(number)}})
+    fake.file(folder + "/" + name, text + "\n");
+  fake.file(folder + "/uevent",
+            std::string("DEVTYPE=usb_device\nDRIVER=usb\nDEVNAME=") + node + "\n");
+  busEntry(fake, folder);
+  fake.node(node);
+}
+
+void usbInterfaceAt(FakeRoot& fake, const std::string& location, unsigned number,
+                    const std::string& modalias, const std::string& classes,
+                    const std::string& driver) {
+  const std::string name = location + ":1." + std::to_string(number);
+  const std::string folder = std::string(kUsbBus) + "/" + location + "/" + name;
+  fake.file(folder + "/modalias", modalias + "\n");
+  fake.file(folder + "/bInterfaceClass", classes.substr(0, 2) + "\n");
+  fake.file(folder + "/bInterfaceSubClass", classes.substr(3, 2) + "\n");
+  fake.file(folder + "/bInterfaceProtocol", classes.substr(6, 2) + "\n");
+  fake.file(folder + "/bInterfaceNumber", "0" + std::to_string(number) + "\n");
+  busEntry(fake, folder);
+  if (!driver.empty())
+    fake.link(folder + "/driver", upToSys(folder) + "bus/usb/drivers/" + driver);
 }
 
 }  // namespace ttyenum::testing

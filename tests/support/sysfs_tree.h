@@ -42,3 +42,20 @@ void ttyOver(FakeRoot& fake, const std::string& hardware, const std::string& nod
 void virtualTty(FakeRoot& fake, const std::string& node);
 
 }  // namespace ttyenum::testing
+
+namespace ttyenum::testing {
+
+// A USB device below the xHCI controller at /sys/devices/pci0000:00/0000:00:14.0/usb1, named
+// `location` (such as 1-2), with bus 1 and device number `number`, its attributes and its
+// /sys/bus/usb/devices entry, and its /dev/bus/usb/001/NNN node.
+void usbDeviceAt(FakeRoot& fake, const std::string& location, unsigned number,
+                 const std::string& vendorId, const std::string& productId,
+                 const std::string& product);
+
+// Interface <location>:1.<number> of that device: modalias, class triple such as "02/02/01",
+// bInterfaceNumber, its bus entry and, unless `driver` is empty, the driver link.
+void usbInterfaceAt(FakeRoot& fake, const std::string& location, unsigned number,
+                    const std::string& modalias, const std::string& classes,
+                    const std::string& driver);
+
+}  // namespace ttyenum::testing
