@@ -5,7 +5,7 @@
 # read-only overlay of the folder that /lib is).
 #
 #   fake_root_namespace.sh [--host-proc] [--hold NODE]... [--hold-as NAME=MAJOR:MINOR]...
-#                          FAKE_ROOT COMMAND [ARG...]
+#                          [--bind-node REAL=NODE]... FAKE_ROOT COMMAND [ARG...]
 #
 # By default the command also gets a private PID namespace with its own /proc: only processes
 # started inside are seen, so holders elsewhere on the machine (other tests included) do not
@@ -15,6 +15,8 @@
 # --hold-as NAME=MAJOR:MINOR does the same in a mount namespace of the holder's own, as a
 # container would: a tmpfs over its /dev, and there a character device /dev/NAME with those
 # numbers.
+# --bind-node REAL=NODE binds the real node REAL (such as a pseudo-terminal /dev/pts/3) over the
+# fake tree's NODE (such as /dev/ttyS0), so that the fake port is a real terminal.
 # Exits with COMMAND's status, or 125 with the reason on stderr when the namespace or the bind
 # mounts are not permitted here.
 set -u
@@ -28,11 +30,13 @@ host_proc=0
 inside=0
 holds=()
 renamed=()
+bound=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --host-proc) host_proc=1; shift ;;
     --hold) [ $# -ge 2 ] || fail_setup "--hold needs a node"; holds+=("$2"); shift 2 ;;
     --hold-as) [ $# -ge 2 ] || fail_setup "--hold-as needs NAME=MAJOR:MINOR"; renamed+=("$2"); shift 2 ;;
+    --bind-node) [ $# -ge 2 ] || fail_setup "--bind-node needs REAL=NODE"; bound+=("$2"); shift 2 ;;
     --inside) inside=1; shift ;;
     --) shift; break ;;
     *) break ;;
@@ -54,8 +58,12 @@ wait_for_holder() {
 }
 
 if [ "$inside" -eq 1 ]; then
+  for binding in "${bound[@]+"${bound[@]}"}"; do
+    mount --bind "${binding%%=*}" "$root${binding#*=}" || fail_setup "cannot bind $binding"
+  done
   mount --bind "$root/sys" /sys || fail_setup "cannot bind $root/sys over /sys"
-  mount --bind "$root/dev" /dev || fail_setup "cannot bind $root/dev over /dev"
+  # Recursive, so that the nodes bound above come along.
+  mount --rbind "$root/dev" /dev || fail_setup "cannot bind $root/dev over /dev"
   if [ -d "$root/lib/modules" ]; then
     if [ -d /lib/modules ]; then
       mount --bind "$root/lib/modules" /lib/modules || fail_setup "cannot bind over /lib/modules"
@@ -100,5 +108,8 @@ for node in "${holds[@]+"${holds[@]}"}"; do
 done
 for holding in "${renamed[@]+"${renamed[@]}"}"; do
   hold_args+=(--hold-as "$holding")
+done
+for binding in "${bound[@]+"${bound[@]}"}"; do
+  hold_args+=(--bind-node "$binding")
 done
 exec unshare "${flags[@]}" -- bash "${BASH_SOURCE[0]}" --inside "${hold_args[@]+"${hold_args[@]}"}" -- "$root" "$@"
