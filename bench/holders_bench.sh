@@ -7,8 +7,11 @@
 # captured Debian 12 sysfs tree, bound over /sys and /dev in a private mount namespace), the
 # three run interleaved, the order rotated every round; /dev/ttyUSB0 is held open by a process
 # whose pid comes last in text order, so that no scan can stop early. Prints the median wall
-# times, the ratios and the peak RSS of each. Needs root (namespaces), fuser (psmisc), cc and
-# /usr/bin/time. Not a test: nothing is asserted.
+# times, the ratios and the peak RSS of each. The same listing also runs as an ordinary user
+# (nobody, through setpriv), to whom every process of the load is another user's: each
+# descriptor folder is refused, and the evidence every user may read is looked at instead.
+# Needs root (namespaces), fuser (psmisc), setpriv, cc and /usr/bin/time. Not a test: nothing
+# is asserted.
 #
 #   bench/holders_bench.sh [TTYENUM_BINARY]       (default: build/ttyenum)
 # Environment: LOADS="100 1000 4000", ROUNDS=7, FDS=20.
@@ -33,6 +36,7 @@ nodes_of() {
 run_tool() {
   case "$1" in
     ttyenum) "$binary" >/dev/null ;;
+    nobody) setpriv --reuid=nobody --regid=nogroup --clear-groups -- "$binary" >/dev/null ;;
     fuser) fuser "${nodes[@]}" >/dev/null 2>&1 || true ;;
     floor) "$floor" ;;
   esac
@@ -49,7 +53,7 @@ measure() {
   sleep 3600 </dev/ttyUSB0 &
   local holder=$!
   until [ "$(readlink "/proc/$holder/fd/0" 2>/dev/null)" = /dev/ttyUSB0 ]; do sleep 0.01; done
-  interleave "$rounds" run_tool ttyenum fuser floor
+  interleave "$rounds" run_tool ttyenum fuser floor nobody
   echo "rss ttyenum $(/usr/bin/time -f %M "$binary" 2>&1 >/dev/null | tail -n 1)"
   echo "rss fuser $(/usr/bin/time -f %M fuser "${nodes[@]}" 2>&1 >/dev/null | tail -n 1)"
   echo "rss floor $(/usr/bin/time -f %M "$floor" 2>&1 >/dev/null | tail -n 1)"
@@ -99,7 +103,7 @@ loads=${LOADS:-100 1000 4000}
 rounds=${ROUNDS:-7}
 fds=${FDS:-20}
 [ -x "$binary" ] || { echo "no ttyenum binary at $binary; build it first" >&2; exit 1; }
-for tool in fuser /usr/bin/time unshare cc; do
+for tool in fuser /usr/bin/time unshare setpriv cc; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (apt-get install psmisc time util-linux gcc)" >&2; exit 1; }
 done
 
@@ -153,8 +157,8 @@ done
 times() { awk -v t="$1" -v k="$2" '$1 == t && $2 == k { print $3 }' "$work/times"; }
 rss() { awk -v t="$1" -v k="$2" '$1 == t && $2 == "rss" && $3 == k { print $4 }' "$work/times"; }
 
-printf '%-9s %-5s %10s %10s %10s %8s %8s %8s %8s %8s\n' processes ports "ttyenum ms" "fuser ms" \
-  "floor ms" "/fuser" "/floor" "RSS kB" "fuser kB" "floor kB"
+printf '%-9s %-5s %10s %10s %10s %8s %8s %8s %8s %8s %10s\n' processes ports "ttyenum ms" "fuser ms" \
+  "floor ms" "/fuser" "/floor" "RSS kB" "fuser kB" "floor kB" "nobody ms"
 for load in $loads; do
   unshare --pid --fork --mount-proc bash "$0" --load "$work" "$load" "$fds" "$binary" \
     "$work/floor" "$rounds" >"$work/times"
@@ -162,12 +166,14 @@ for load in $loads; do
     tool_ms=$(times "$tree" ttyenum | median_ms)
     fuser_ms=$(times "$tree" fuser | median_ms)
     floor_ms=$(times "$tree" floor | median_ms)
-    printf '%-9s %-5s %10s %10s %10s %8s %8s %8s %8s %8s\n' "$load" "$(nodes_of "$tree" | wc -l)" \
+    nobody_ms=$(times "$tree" nobody | median_ms)
+    printf '%-9s %-5s %10s %10s %10s %8s %8s %8s %8s %8s %10s\n' "$load" "$(nodes_of "$tree" | wc -l)" \
       "$tool_ms" "$fuser_ms" "$floor_ms" "$(ratio "$tool_ms" "$fuser_ms")" \
       "$(ratio "$tool_ms" "$floor_ms")" "$(rss "$tree" ttyenum)" "$(rss "$tree" fuser)" \
-      "$(rss "$tree" floor)"
+      "$(rss "$tree" floor)" "$nobody_ms"
   done
 done
 echo "($rounds interleaved rounds each, medians of wall time; $fds descriptors per sleeping" \
   "process; /dev/ttyUSB0 held by one more process, last in text order; each load in its own" \
-  "PID namespace)"
+  "PID namespace; \"nobody ms\" is the same listing as nobody through setpriv, whose own" \
+  "start is included)"

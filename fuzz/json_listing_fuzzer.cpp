@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ttyenum::PortFacts facts;
   facts.links = {bytes.substr(2 * third)};
   facts.holderPid = 1;
+  facts.holderVia = ttyenum::HolderVia::kDescriptor;
   facts.holderCommand = port.serialNumber;
 
   std::ostringstream out;

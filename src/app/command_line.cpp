@@ -37,6 +37,7 @@ const wxCmdLineEntryDesc kOptionTable[] = {
      "\t\t\t%D : the node's device number, major:minor, such as 188:0\n"
      "\t\t\t%a : what you may open the node for: rw, r or w\n"
      "\t\t\t%g : the name of the node's group, such as dialout\n"
+     "\t\t\t%C : console when the kernel writes its messages to the port, else nothing\n"
      "\t\t\t%% : a percent sign\n"
      "\t\t\t\n"
      "\t\t\tExample: --format=%c,%s\n"

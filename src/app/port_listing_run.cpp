@@ -55,7 +55,9 @@ PortListing scanPorts(PortEnumerator& enumerator, const ListingSettings& setting
   // Looked up at every scan: the path may come and go, or lead to another node, between scans.
   if (!filter.port.empty())
     filter.portDevice = characterDeviceAt(filter.port, enumerator.root());
-  return filterPorts(std::move(ports), std::move(facts), filter);
+  PortListing listing = filterPorts(std::move(ports), std::move(facts), filter);
+  listing.holders = enumerator.holderCoverage();
+  return listing;
 }
 
 std::string listingText(const PortListing& listing, const ListingSettings& settings) {

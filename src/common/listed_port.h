@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/port_facts.h"
+#include "common/port_holder.h"
 #include "common/port_info.h"
 
 namespace ttyenum {
@@ -36,6 +37,7 @@ bool passesFilter(const PortInfo& port, const PortFilter& filter);
 struct PortListing {
   std::vector<ListedPort> ports;
   size_t found = 0;
+  HolderCoverage holders;  // how much of the machine the holder scan could see
 };
 
 // Keeps the ports that pass `filter` (with `port` set, those whose fact `device` is `portDevice`)

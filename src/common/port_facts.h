@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/port_holder.h"
+
 namespace ttyenum {
 
 // How discovery judged a port to be real hardware.
@@ -33,8 +35,10 @@ struct DeviceNumber {
 // record, at the same index of a list of its own, so that PortInfo keeps its nine fields.
 struct PortFacts {
   PortKind kind = PortKind::kUsb;
-  int holderPid = -1;  // the first holder in the text order of /proc; -1 for none
+  int holderPid = -1;  // the holder's pid (see holderVia); -1 for none or when unknown
   std::optional<std::string> holderCommand;  // its /proc/<pid>/comm, when it could be read
+  std::optional<HolderVia> holderVia;        // what shows the holder; none when the port is free
+  bool console = false;                      // the kernel writes its messages to the port
   std::optional<DeviceNumber> device;        // when the node is a character device
   std::string usbLocation;  // USB ports: the device that owns the interface, such as 1-1.2
   std::optional<unsigned> usbInterface;  // USB ports: that interface's bInterfaceNumber
@@ -63,11 +67,12 @@ struct FactNeeds {
   bool links = false;          // a walk of /dev/serial/by-id and by-path
   bool node = false;           // the node's device number, group and access: a stat and two
                                // faccessat calls per port
+  bool console = false;        // /sys/class/tty/console/active
   bool usbAddress = false;     // a USB port's bus number and device address: two reads
 
   // Every fact that a form can show; the USB address is not one.
-  static FactNeeds all() { return {true, true, true, false}; }
-  bool any() const { return holderCommand || links || node || usbAddress; }
+  static FactNeeds all() { return {true, true, true, true, false}; }
+  bool any() const { return holderCommand || links || node || console || usbAddress; }
 };
 
 }  // namespace ttyenum

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -13,7 +14,9 @@
 #include "discovery/platform_uart_probe.h"
 #include "discovery/sysfs_attribute.h"
 #include "discovery/usb_port_probe.h"
+#include "usage/console_list.h"
 #include "usage/open_handle_scan.h"
+#include "usage/port_holders.h"
 
 namespace ttyenum {
 
@@ -107,12 +110,16 @@ class PortEnumerator::Impl {
       linkNodes(ports, facts, first);
     if (needs.node)
       describeNodes(ports, facts, first);
+    if (needs.console)
+      markConsoles(ports, facts, first);
     if (needs.usbAddress) {
       for (size_t i = first; i < facts.size(); ++i)
         readUsbAddress(facts[i], root_);
     }
     return ports.size() - first;
   }
+
+  HolderCoverage coverage() const { return coverage_; }
 
   // Appends the matches of `pattern` in glob's order, which is byte order since the process
   // locale is never changed; returns their number, 0 when glob reports anything but success.
@@ -149,11 +156,21 @@ class PortEnumerator::Impl {
     std::vector<std::string> devicePaths;
     for (size_t i = first; i < ports.size(); ++i)
       devicePaths.push_back(ports[i].portName);
-    const std::vector<int> holders = findHolderPids(devicePaths, root_);
+    const PortHolders holders = findPortHolders(devicePaths, root_);
+    coverage_ = holders.coverage;
     for (size_t i = first; i < ports.size(); ++i) {
-      facts[i].holderPid = holders[i - first];
-      ports[i].inUse = facts[i].holderPid >= 0;
+      const std::optional<HolderClaim>& holder = holders.holders[i - first];
+      facts[i].holderPid = holder ? holder->pid : -1;
+      facts[i].holderVia = holder ? std::optional<HolderVia>(holder->via) : std::nullopt;
+      ports[i].inUse = holder.has_value();
     }
+  }
+
+  void markConsoles(const std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
+                    size_t first) {
+    const std::vector<std::string> consoles = readConsoleNames(root_);
+    for (size_t i = first; i < ports.size(); ++i)
+      facts[i].console = isConsole(ports[i].portName, consoles);
   }
 
   void nameHolders(std::vector<PortFacts>& facts, size_t first) {
@@ -183,6 +200,7 @@ class PortEnumerator::Impl {
   }
 
   FileSystemRoot root_;
+  HolderCoverage coverage_;
 };
 
 PortEnumerator::PortEnumerator(FileSystemRoot root) : impl_(new Impl(std::move(root))) {}
@@ -194,6 +212,9 @@ size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports) {
 size_t PortEnumerator::enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
                                  const FactNeeds& needs) {
   return impl_->enumerate(ports, facts, needs);
+}
+HolderCoverage PortEnumerator::holderCoverage() const {
+  return impl_->coverage();
 }
 const FileSystemRoot& PortEnumerator::root() const {
   return impl_->root();

@@ -6,6 +6,7 @@
 
 #include "common/file_system_root.h"
 #include "common/port_facts.h"
+#include "common/port_holder.h"
 #include "common/port_info.h"
 
 namespace ttyenum {
@@ -30,6 +31,9 @@ class PortEnumerator {
   // that `needs` names are read; the others stay unknown.
   size_t enumerate(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts,
                    const FactNeeds& needs = FactNeeds::all());
+
+  // What the holder scan of the last enumerate could see of the machine's processes.
+  HolderCoverage holderCoverage() const;
 
   // The root that the enumerator reads.
   const FileSystemRoot& root() const;

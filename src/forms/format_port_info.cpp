@@ -32,6 +32,10 @@ void appendFact(const PortFacts& facts, char letter, std::string& out) {
     case 'g':
       out += escapeFieldText(facts.group);
       break;
+    case 'C':
+      if (facts.console)
+        out += "console";
+      break;
     default:
       break;
   }
@@ -126,6 +130,8 @@ FactNeeds factsUsedBy(const std::string& format) {
           needs.links = true;
         else if (letter == 'D' || letter == 'a' || letter == 'g')
           needs.node = true;
+        else if (letter == 'C')
+          needs.console = true;
       },
       [](char) {});
   return needs;

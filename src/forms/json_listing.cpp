@@ -22,9 +22,11 @@ Json valueOrNull(const std::optional<T>& value) {
 }
 
 Json holderObject(const PortFacts& facts) {
-  if (facts.holderPid < 0)
+  if (!facts.holderVia)
     return Json();
-  return Json{{"pid", facts.holderPid}, {"command", valueOrNull(facts.holderCommand)}};
+  return Json{{"pid", facts.holderPid < 0 ? Json() : Json(facts.holderPid)},
+              {"command", valueOrNull(facts.holderCommand)},
+              {"via", holderViaName(*facts.holderVia)}};
 }
 
 Json deviceText(const std::optional<DeviceNumber>& device) {
@@ -52,6 +54,7 @@ Json portObject(const PortInfo& port, const PortFacts& facts) {
       {"links", facts.links},
       {"group", textOrNull(facts.group)},
       {"access", textOrNull(facts.access)},
+      {"console", facts.console},
   };
 }
 
@@ -71,7 +74,8 @@ void writeJsonListing(const PortListing& listing, std::ostream& out) {
     out << separator << jsonPortText(listed);
     separator = ", ";
   }
-  out << "]}\n";
+  out << "], \"holdersComplete\": " << (listing.holders.complete ? "true" : "false")
+      << ", \"unreadableProcesses\": " << listing.holders.unreadableProcesses << "}\n";
 }
 
 }  // namespace ttyenum

@@ -64,21 +64,33 @@ void writePrometheusListing(const PortListing& listing, std::ostream& out) {
                 out);
 
   writeFamilyHead("ttyenum_port_holder",
-                  "The first process, in the text order of the /proc/<pid> names, that holds the "
-                  "serial port open, with its command name; only held ports, always 1.",
+                  "The process shown as holding the serial port, with its command name and what "
+                  "shows it (via): a descriptor, else the port as its controlling terminal, else "
+                  "a lock, else a lock file; among one kind the first in the text order of the "
+                  "/proc/<pid> names. pid and command are empty when no process is named. Only "
+                  "held ports, always 1.",
                   out);
   for (const ListedPort& entry : listed) {
-    if (entry.facts.holderPid < 0)
+    const PortFacts& facts = entry.facts;
+    if (!facts.holderVia)
       continue;
+    const bool known = facts.holderPid >= 0;
     writeSample("ttyenum_port_holder",
                 {{"port", entry.port.portName},
-                 {"pid", std::to_string(entry.facts.holderPid)},
-                 {"command", entry.facts.holderCommand.value_or(std::string())}},
+                 {"pid", known ? std::to_string(facts.holderPid) : std::string()},
+                 {"command", known ? facts.holderCommand.value_or(std::string()) : std::string()},
+                 {"via", holderViaName(*facts.holderVia)}},
                 1, out);
   }
 
   writeFamilyHead("ttyenum_ports", "Number of serial ports listed, after the filters.", out);
   writeSample("ttyenum_ports", {}, static_cast<long>(listed.size()), out);
+
+  writeFamilyHead("ttyenum_holders_complete",
+                  "Whether the descriptors of every process could be read, so that a free port "
+                  "is surely free: 1 when they could, else 0.",
+                  out);
+  writeSample("ttyenum_holders_complete", {}, listing.holders.complete ? 1 : 0, out);
 }
 
 }  // namespace ttyenum

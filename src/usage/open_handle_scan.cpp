@@ -8,8 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <string_view>
+
+#include "usage/process_stat.h"
+#include "usage/small_file.h"
 
 namespace ttyenum {
 
@@ -53,7 +57,9 @@ class Directory {
  public:
   Directory(int parent, const std::string& path) {
     const int fd = ::openat(parent, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0 && (stream_ = ::fdopendir(fd)) == nullptr)
+    if (fd < 0)
+      refused_ = errno == EACCES || errno == EPERM;
+    else if ((stream_ = ::fdopendir(fd)) == nullptr)
       ::close(fd);
   }
   ~Directory() {
@@ -64,6 +70,8 @@ class Directory {
   Directory& operator=(const Directory&) = delete;
 
   bool isOpen() const { return stream_ != nullptr; }
+  // The folder exists but this process may not open it.
+  bool refused() const { return refused_; }
   int fd() const { return ::dirfd(stream_); }
   // The next entry whose name does not begin with "."; nullptr at the end.
   const char* next() {
@@ -76,6 +84,7 @@ class Directory {
 
  private:
   DIR* stream_ = nullptr;
+  bool refused_ = false;
 };
 
 // The pid folders of /proc in byte order, the order in which the first holder is chosen.
@@ -113,20 +122,22 @@ class HolderScan {
     unsettled_ = needles_.size();
   }
 
-  std::vector<int> run() {
+  HolderScanResult run() {
+    HolderScanResult result;
     if (unsettled_ > 0) {
       Directory proc(AT_FDCWD, procFolder_);
       if (proc.isOpen())
-        scanProcesses(proc);
+        scanProcesses(proc, result.unreadable);
     }
-    std::vector<int> holders;
     for (const Needle& needle : needles_)
-      holders.push_back(needle.holder);
-    return holders;
+      result.holders.push_back(needle.holder);
+    return result;
   }
 
  private:
-  void scanProcesses(Directory& proc) {
+  // Once every port has its holder, the other processes' folders are only opened, to count
+  // those that refuse.
+  void scanProcesses(Directory& proc, std::vector<UnreadProcess>& unreadable) {
     for (const std::string& name : processFolders(proc)) {
       const int pid = pidOfFolder(name);
       if (pid < 0)
@@ -135,15 +146,32 @@ class HolderScan {
       // only root may open, while its threads' folders are still the user's.
       std::vector<int> scanned;
       Directory descriptors(proc.fd(), name + "/fd");
-      if (descriptors.isOpen()) {
-        scanDescriptors(descriptors, pid);
-        scanned.push_back(pid);
+      bool refused = descriptors.refused();
+      if (descriptors.isOpen() && unsettled_ > 0) {
+        if (scanDescriptors(descriptors, pid))
+          scanned.push_back(pid);
+        else
+          refused = true;
       }
-      if (unsettled_ > 0)
+      if (unsettled_ > 0 || refused)
         scanOtherThreadTables(proc.fd(), name, pid, scanned);
-      if (unsettled_ == 0)
-        return;
+      if (refused && scanned.empty())
+        noteUnreadable(proc.fd(), name, pid, unreadable);
     }
+  }
+
+  // A process whose descriptors stay unknown, with what its stat line tells; kernel threads,
+  // which hold no files, and processes gone by now are left out.
+  static void noteUnreadable(int proc, const std::string& name, int pid,
+                             std::vector<UnreadProcess>& unreadable) {
+    const std::optional<std::string> line = readSmallFileAt(proc, name + "/stat", 1024);
+    const std::optional<ProcessStat> stat = line ? parseProcessStat(*line) : std::nullopt;
+    if (stat && stat->kernelThread)
+      return;
+    struct stat folder {};
+    if (!stat && ::fstatat(proc, name.c_str(), &folder, 0) != 0)
+      return;
+    unreadable.push_back({pid, stat ? stat->terminal : std::nullopt});
   }
 
   // Threads share the leader's table unless one took a table of its own or the leader has
@@ -165,26 +193,30 @@ class HolderScan {
       if (name == tidName || readSameTable(scanned, tid))
         continue;
       Directory descriptors(threads.fd(), std::string(tidName) + "/fd");
-      if (!descriptors.isOpen())
+      if (!descriptors.isOpen() || !scanDescriptors(descriptors, pid))
         continue;
-      scanDescriptors(descriptors, pid);
       scanned.push_back(tid);
       if (unsettled_ == 0)
         return;
     }
   }
 
-  void scanDescriptors(Directory& descriptors, int pid) {
+  // False when the links themselves are refused, as a security module may do for a folder that
+  // opens: the process's descriptors then stay unknown.
+  bool scanDescriptors(Directory& descriptors, int pid) {
     char target[kLinkBufferSize];
     while (const char* entry = descriptors.next()) {
       const ssize_t length = ::readlinkat(descriptors.fd(), entry, target, kLinkBufferSize - 1);
+      if (length < 0 && (errno == EACCES || errno == EPERM))
+        return false;
       // A target that fills the buffer may have been cut, so it proves nothing.
       if (length <= 0 || static_cast<size_t>(length) == kLinkBufferSize - 1)
         continue;
       matchDescriptor(descriptors.fd(), entry, std::string_view(target, length), pid);
       if (unsettled_ == 0)
-        return;
+        break;
     }
+    return true;
   }
 
   // Stats the descriptor at most once, and only when its text names something under /dev/.
@@ -218,9 +250,14 @@ class HolderScan {
 
 }  // namespace
 
+HolderScanResult scanHolders(const std::vector<std::string>& devicePaths,
+                             const FileSystemRoot& root) {
+  return HolderScan(devicePaths, root).run();
+}
+
 std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
                                 const FileSystemRoot& root) {
-  return HolderScan(devicePaths, root).run();
+  return scanHolders(devicePaths, root).holders;
 }
 
 std::optional<std::string> processCommand(int pid, const FileSystemRoot& root) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/file_system_root.h"
+#include "common/port_facts.h"
 
 namespace ttyenum {
 
@@ -21,6 +22,25 @@ namespace ttyenum {
 // descriptor folder cannot be read are skipped; the caller's own descriptors count.
 std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
                                 const FileSystemRoot& root = FileSystemRoot());
+
+// A process whose descriptor folder exists but refused to open, as other users' processes do
+// for an ordinary user.
+struct UnreadProcess {
+  int pid = -1;
+  std::optional<DeviceNumber> terminal;  // its controlling terminal, from /proc/<pid>/stat
+};
+
+struct HolderScanResult {
+  std::vector<int> holders;  // as findHolderPids gives them
+  // The processes whose descriptors could not be read, in the scan's order; kernel threads
+  // (which hold no files) and processes that vanished meanwhile are left out.
+  std::vector<UnreadProcess> unreadable;
+};
+
+// findHolderPids, also telling which processes it could not look into. /proc is not read when
+// there are no paths.
+HolderScanResult scanHolders(const std::vector<std::string>& devicePaths,
+                             const FileSystemRoot& root = FileSystemRoot());
 
 // The command name of process `pid` (/proc/<pid>/comm less its line feed); none when the file
 // cannot be read, as when the process has gone.

@@ -5,7 +5,7 @@
 # read-only overlay of the folder that /lib is).
 #
 #   fake_root_namespace.sh [--host-proc] [--hold NODE]... [--hold-as NAME=MAJOR:MINOR]...
-#                          FAKE_ROOT COMMAND [ARG...]
+#                          [--bind-node REAL=NODE]... FAKE_ROOT COMMAND [ARG...]
 #
 # By default the command also gets a private PID namespace with its own /proc: only processes
 # started inside are seen, so holders elsewhere on the machine (other tests included) do not
@@ -15,6 +15,8 @@
 # --hold-as NAME=MAJOR:MINOR does the same in a mount namespace of the holder's own, as a
 # container would: a tmpfs over its /dev, and there a character device /dev/NAME with those
 # numbers.
+# --bind-node REAL=NODE binds the real node REAL (such as a pseudo-terminal /dev/pts/3) over the
+# fake tree's NODE (such as /dev/ttyS0), so that the fake port is a real terminal.
 # When FAKE_ROOT holds run/, it stands for /run too; otherwise the machine's /run/udev, if any,
 # is hidden, so that the tool never waits for a udev that does not know the fake devices.
 # Nothing is written into FAKE_ROOT.
@@ -31,11 +33,13 @@ host_proc=0
 inside=0
 holds=()
 renamed=()
+bound=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --host-proc) host_proc=1; shift ;;
     --hold) [ $# -ge 2 ] || fail_setup "--hold needs a node"; holds+=("$2"); shift 2 ;;
     --hold-as) [ $# -ge 2 ] || fail_setup "--hold-as needs NAME=MAJOR:MINOR"; renamed+=("$2"); shift 2 ;;
+    --bind-node) [ $# -ge 2 ] || fail_setup "--bind-node needs REAL=NODE"; bound+=("$2"); shift 2 ;;
     --inside) inside=1; shift ;;
     --) shift; break ;;
     *) break ;;
@@ -59,8 +63,12 @@ wait_for_holder() {
 if [ "$inside" -eq 1 ]; then
   # The real /dev/null, kept open: once the fake dev/ is bound, /dev/null would be a new file in it.
   exec 3<>/dev/null
+  for binding in "${bound[@]+"${bound[@]}"}"; do
+    mount --bind "${binding%%=*}" "$root${binding#*=}" || fail_setup "cannot bind $binding"
+  done
   mount --bind "$root/sys" /sys || fail_setup "cannot bind $root/sys over /sys"
-  mount --bind "$root/dev" /dev || fail_setup "cannot bind $root/dev over /dev"
+  # Recursive, so that the nodes bound above come along.
+  mount --rbind "$root/dev" /dev || fail_setup "cannot bind $root/dev over /dev"
   if [ -d "$root/run" ]; then
     mount --bind "$root/run" /run || fail_setup "cannot bind $root/run over /run"
   elif [ -d /run/udev ]; then
@@ -110,5 +118,8 @@ for node in "${holds[@]+"${holds[@]}"}"; do
 done
 for holding in "${renamed[@]+"${renamed[@]}"}"; do
   hold_args+=(--hold-as "$holding")
+done
+for binding in "${bound[@]+"${bound[@]}"}"; do
+  hold_args+=(--bind-node "$binding")
 done
 exec unshare "${flags[@]}" -- bash "${BASH_SOURCE[0]}" --inside "${hold_args[@]+"${hold_args[@]}"}" -- "$root" "$@"

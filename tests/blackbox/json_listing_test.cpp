@@ -44,7 +44,7 @@ TEST_F(JsonListing, HolderStableNamesAndUsbLocationOfEveryPort) {
     "driver": "serial", "manufacturer": null, "vendorId": "1b36", "productId": "0002",
     "version": null, "inUse": false, "holder": null, "kind": "pci", "device": null,
     "usbLocation": null, "usbInterface": null, "links": [], "group": "root",
-    "access": "rw"})"));
+    "access": "rw", "console": false})"));
   EXPECT_EQ(ports[0]["kind"], "pnp");
 
   const Json& ttyUSB0 = ports[5];
@@ -63,12 +63,13 @@ TEST_F(JsonListing, HolderStableNamesAndUsbLocationOfEveryPort) {
     "usbInterface": 0,
     "links": ["/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0",
               "/dev/serial/by-path/pci-0000:00:05.0-usb-0:2.1:1.0-port0"],
-    "group": "root", "access": "rw"})"));
+    "group": "root", "access": "rw", "console": false})"));
 
   const Json& ttyACM0 = ports[7];
   EXPECT_EQ(ttyACM0["inUse"], true);
   EXPECT_GT(ttyACM0["holder"]["pid"].get<int>(), 0);
   EXPECT_EQ(ttyACM0["holder"]["command"], "sleep");
+  EXPECT_EQ(ttyACM0["holder"]["via"], "descriptor");
   EXPECT_EQ(ttyACM0["usbLocation"], "3-1");
 }
 
@@ -92,7 +93,8 @@ TEST_F(JsonListing, PrecedenceFiltersAndTheEmptyDocument) {
   EXPECT_EQ(names(runToolInFakeRoot(fake, {"-J", "--pid=0003"})),
             (std::vector<std::string>{"/dev/ttyS5", "/dev/ttyS6"}));
 
-  const std::string empty = "{\"ports\": []}\n";
+  const std::string empty =
+      "{\"ports\": [], \"holdersComplete\": true, \"unreadableProcesses\": 0}\n";
   EXPECT_EQ(runToolInFakeRoot(fake, {"--json", "--state=used"}).out, empty);
   FakeRoot noPorts;
   noPorts.folder("/sys/class/tty");

@@ -47,18 +47,23 @@ std::string infoLine(const std::string& labels) {
   return "ttyenum_port_info{" + labels + "} 1\n";
 }
 
-const char kHeads[][400] = {
+const char kHeads[][600] = {
     "# HELP ttyenum_port_info Serial port found by ttyenum, with its USB ids, device strings, "
     "driver and stable /dev/serial names as labels; always 1.\n"
     "# TYPE ttyenum_port_info gauge\n",
     "# HELP ttyenum_port_in_use Whether a process holds the serial port open: 1 when one does, "
     "else 0.\n"
     "# TYPE ttyenum_port_in_use gauge\n",
-    "# HELP ttyenum_port_holder The first process, in the text order of the /proc/<pid> names, "
-    "that holds the serial port open, with its command name; only held ports, always 1.\n"
+    "# HELP ttyenum_port_holder The process shown as holding the serial port, with its command "
+    "name and what shows it (via): a descriptor, else the port as its controlling terminal, else "
+    "a lock, else a lock file; among one kind the first in the text order of the /proc/<pid> "
+    "names. pid and command are empty when no process is named. Only held ports, always 1.\n"
     "# TYPE ttyenum_port_holder gauge\n",
     "# HELP ttyenum_ports Number of serial ports listed, after the filters.\n"
     "# TYPE ttyenum_ports gauge\n",
+    "# HELP ttyenum_holders_complete Whether the descriptors of every process could be read, so "
+    "that a free port is surely free: 1 when they could, else 0.\n"
+    "# TYPE ttyenum_holders_complete gauge\n",
 };
 
 TEST_F(PrometheusListing, CapturedTreeWithHolderAndLinksWhole) {
@@ -112,9 +117,11 @@ TEST_F(PrometheusListing, CapturedTreeWithHolderAndLinksWhole) {
   expected += "ttyenum_port_in_use{port=\"/dev/ttyACM0\"} 1\n";
   expected += kHeads[2];
   expected += "ttyenum_port_holder{port=\"/dev/ttyACM0\",pid=\"" + pid[1].str() +
-              "\",command=\"sleep\"} 1\n";
+              "\",command=\"sleep\",via=\"descriptor\"} 1\n";
   expected += kHeads[3];
   expected += "ttyenum_ports 8\n";
+  expected += kHeads[4];
+  expected += "ttyenum_holders_complete 1\n";
   EXPECT_EQ(result.out, expected);
   expectPromtoolAccepts(result.out);
 }
@@ -132,8 +139,8 @@ TEST_F(PrometheusListing, PrecedenceFiltersAndNoPorts) {
       fake, {"--format=%c", "--list=short", "--no-counting", "--prometheus", "--pid=0003"});
   EXPECT_EQ(overOthers.out, plain.out);
 
-  const std::string empty =
-      std::string(kHeads[0]) + kHeads[1] + kHeads[2] + kHeads[3] + "ttyenum_ports 0\n";
+  const std::string empty = std::string(kHeads[0]) + kHeads[1] + kHeads[2] + kHeads[3] +
+                            "ttyenum_ports 0\n" + kHeads[4] + "ttyenum_holders_complete 1\n";
   EXPECT_EQ(runToolInFakeRoot(fake, {"--prometheus", "--state=used"}).out, empty);
   FakeRoot noPorts;
   noPorts.folder("/sys/class/tty");
@@ -178,7 +185,7 @@ TEST_F(PrometheusListing, HostileDeviceStringsKeepEveryLineParseable) {
     begin = end + 1;
     ++lines;
   }
-  EXPECT_EQ(lines, 4u * 2 + 8 + 8 + 1);
+  EXPECT_EQ(lines, 5u * 2 + 8 + 8 + 1 + 1);
   EXPECT_NE(result.out.find("product=\"Pwn\xef\xbf\xbd[31mRED\xef\xbf\xbd\\\"}\\\\ 1\""),
             std::string::npos)
       << result.out;

@@ -96,6 +96,7 @@ TEST(FormatPortInfo, FactLetters) {
   const Row rows[] = {
       {"kind", "%k", "usb\n"},
       {"holder pid and command", "%h %H", "4242 minicom\n"},
+      {"not a console", "[%C]", "[]\n"},
       {"first by-id link", "%b",
        "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0\n"},
       {"device number", "%D", "188:1\n"},
@@ -124,6 +125,11 @@ TEST(FormatPortInfo, UnknownFactsRenderEmptyAndDeviceTextIsEscaped) {
   PortFacts gone;
   gone.holderPid = 7;
   EXPECT_EQ(formatPortInfo(uart, gone, "%h|%H"), "7|\n");
+  // A holder that no process is known for shows nothing; a console says so.
+  PortFacts locked;
+  locked.holderVia = HolderVia::kLock;
+  locked.console = true;
+  EXPECT_EQ(formatPortInfo(uart, locked, "%h|%H|%C"), "||console\n");
   // Without facts, every fact letter is empty, the kind included.
   EXPECT_EQ(formatPortInfo(uart, every), "[][][][][][][]\n");
 
@@ -139,6 +145,7 @@ TEST(FactsUsedBy, NamesOnlyWhatTheFormatShows) {
   struct Row {
     const char* format;
     bool holderCommand, links, node;
+    bool console = false;
   };
   const Row rows[] = {
       {"%c %u %m %p %n %d %v %s %t", false, false, false},
@@ -151,6 +158,7 @@ TEST(FactsUsedBy, NamesOnlyWhatTheFormatShows) {
       {"%%H %%b %%D", false, false, false},
       {"%H%b%a", true, true, true},
       {"50%", false, false, false},
+      {"%C", false, false, false, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.format);
@@ -158,6 +166,7 @@ TEST(FactsUsedBy, NamesOnlyWhatTheFormatShows) {
     EXPECT_EQ(needs.holderCommand, row.holderCommand);
     EXPECT_EQ(needs.links, row.links);
     EXPECT_EQ(needs.node, row.node);
+    EXPECT_EQ(needs.console, row.console);
   }
 }
 

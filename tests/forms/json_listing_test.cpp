@@ -14,9 +14,12 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 std::string jsonListing(const std::vector<PortInfo>& ports, const std::vector<PortFacts>& facts,
-                        const PortFilter& filter = PortFilter()) {
+                        const PortFilter& filter = PortFilter(),
+                        const HolderCoverage& holders = HolderCoverage()) {
   std::ostringstream out;
-  writeJsonListing(filterPorts(ports, facts, filter), out);
+  PortListing listing = filterPorts(ports, facts, filter);
+  listing.holders = holders;
+  writeJsonListing(listing, out);
   return out.str();
 }
 
@@ -27,9 +30,11 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
   PortFacts uartFacts;
   uartFacts.kind = PortKind::kPlugAndPlay;
   uartFacts.device = DeviceNumber{4, 64};
+  uartFacts.console = true;
 
   PortFacts usbFacts;
   usbFacts.holderPid = 4242;
+  usbFacts.holderVia = HolderVia::kDescriptor;
   usbFacts.holderCommand = "minicom";
   usbFacts.device = DeviceNumber{188, 0};
   usbFacts.usbLocation = "1-1.2";
@@ -39,10 +44,14 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
   usbFacts.access = "r";
   PortFacts goneHolder;
   goneHolder.holderPid = 7;  // the holder exited before its command was read
+  goneHolder.holderVia = HolderVia::kLockFile;
+  PortFacts unknownHolder;  // a lock on an open file description names no process
+  unknownHolder.holderVia = HolderVia::kLock;
 
   const std::string text = jsonListing(
-      {uart, testing::ftdiPort("/dev/ttyUSB0", true), testing::ftdiPort("/dev/ttyUSB1", true)},
-      {uartFacts, usbFacts, goneHolder});
+      {uart, testing::ftdiPort("/dev/ttyUSB0", true), testing::ftdiPort("/dev/ttyUSB1", true),
+       testing::ftdiPort("/dev/ttyUSB2", true)},
+      {uartFacts, usbFacts, goneHolder, unknownHolder}, PortFilter(), {false, 3});
   ASSERT_EQ(text.back(), '\n');
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << "one document, one line";
   const Json document = Json::parse(text);
@@ -50,19 +59,24 @@ TEST(JsonListing, EveryKeyInOrderWithItsValue) {
     {"portName": "/dev/ttyS0", "serialNumber": null, "product": "UART", "driver": null,
      "manufacturer": null, "vendorId": null, "productId": null, "version": null,
      "inUse": false, "holder": null, "kind": "pnp", "device": "4:64", "usbLocation": null,
-     "usbInterface": null, "links": [], "group": null, "access": null},
+     "usbInterface": null, "links": [], "group": null, "access": null, "console": true},
     {"portName": "/dev/ttyUSB0", "serialNumber": "A50285BI", "product": "FT232R USB UART",
      "driver": "ftdi_sio", "manufacturer": "FTDI", "vendorId": "0403", "productId": "6001",
-     "version": " 6.00", "inUse": true, "holder": {"pid": 4242, "command": "minicom"},
+     "version": " 6.00", "inUse": true, "holder": {"pid": 4242, "command": "minicom", "via": "descriptor"},
      "kind": "usb", "device": "188:0", "usbLocation": "1-1.2", "usbInterface": 1,
      "links": ["/dev/serial/by-id/usb-FTDI-if01", "/dev/serial/by-path/pci-usb-0:1.2:1.1"],
-     "group": "dialout", "access": "r"},
+     "group": "dialout", "access": "r", "console": false},
     {"portName": "/dev/ttyUSB1", "serialNumber": "A50285BI", "product": "FT232R USB UART",
      "driver": "ftdi_sio", "manufacturer": "FTDI", "vendorId": "0403", "productId": "6001",
-     "version": " 6.00", "inUse": true, "holder": {"pid": 7, "command": null},
+     "version": " 6.00", "inUse": true, "holder": {"pid": 7, "command": null, "via": "lock-file"},
      "kind": "usb", "device": null, "usbLocation": null, "usbInterface": null, "links": [],
-     "group": null, "access": null}
-  ]})");
+     "group": null, "access": null, "console": false},
+    {"portName": "/dev/ttyUSB2", "serialNumber": "A50285BI", "product": "FT232R USB UART",
+     "driver": "ftdi_sio", "manufacturer": "FTDI", "vendorId": "0403", "productId": "6001",
+     "version": " 6.00", "inUse": true, "holder": {"pid": null, "command": null, "via": "lock"},
+     "kind": "usb", "device": null, "usbLocation": null, "usbInterface": null, "links": [],
+     "group": null, "access": null, "console": false}
+  ], "holdersComplete": false, "unreadableProcesses": 3})");
   // ordered_json compares key order too.
   EXPECT_EQ(document, expected) << text;
 }
@@ -78,8 +92,10 @@ TEST(JsonListing, FiltersApplyAndAnEmptyResultIsAnEmptyArray) {
 
   PortFilter otherVendor;
   otherVendor.vendorId = "1a86";
-  EXPECT_EQ(jsonListing(ports, facts, otherVendor), "{\"ports\": []}\n");
-  EXPECT_EQ(jsonListing({}, {}), "{\"ports\": []}\n");
+  EXPECT_EQ(jsonListing(ports, facts, otherVendor),
+            "{\"ports\": [], \"holdersComplete\": true, \"unreadableProcesses\": 0}\n");
+  EXPECT_EQ(jsonListing({}, {}),
+            "{\"ports\": [], \"holdersComplete\": true, \"unreadableProcesses\": 0}\n");
 }
 
 // A device writes its own strings: whatever they hold, the output is valid UTF-8 with no raw

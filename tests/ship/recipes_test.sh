@@ -99,7 +99,7 @@ inside() {
   for line in "${wanted[@]}"; do
     grep -qxF "$line" <<<"$scraped" || fail "node_exporter does not serve: $line"
   done
-  grep -qE '^ttyenum_port_holder\{command="sleep",pid="[0-9]+",port="/dev/ttyACM0"\} 1$' \
+  grep -qE '^ttyenum_port_holder\{command="sleep",pid="[0-9]+",port="/dev/ttyACM0",via="descriptor"\} 1$' \
     <<<"$scraped" || fail "node_exporter does not serve the holder of ttyACM0"
   echo "node_exporter: serves $(grep -c '^ttyenum_' <<<"$scraped") ttyenum samples"
 
