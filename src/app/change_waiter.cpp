@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <string.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,38 +19,7 @@ namespace {
 constexpr long long kMillisecond = 1000LL * 1000;
 constexpr long long kQuiet = 50 * kMillisecond;
 constexpr long long kSettleLimit = 500 * kMillisecond;
-constexpr long long kUdevLimit = 2000 * kMillisecond;
 constexpr size_t kWritePiece = 4096;
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-volatile sig_atomic_t stopRequested = 0;
-
-void requestStop(int) {
-  stopRequested = 1;
-}
-
-// The earlier of two monotonic times, < 0 standing for "none".
-long long earlier(long long a, long long b) {
-  if (a < 0)
-    return b;
-  return b < 0 ? a : std::min(a, b);
-}
-
-// Waits on `fds` until one is ready, `deadline` (< 0: none) has come or a stop signal arrives.
-// Returns ppoll's result: -1 with errno on failure, 0 at the deadline or after a signal.
-int pollUntil(std::vector<struct pollfd>& fds, long long deadline, const StopSignals& signals) {
-  if (signals.stopPending())
-    return 0;
-  struct timespec timeout {};
-  if (deadline >= 0) {
-    const long long left = std::max(0LL, deadline - monotonicNanoseconds());
-    timeout = {static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
-  }
-  const int ready =
-      ::ppoll(fds.data(), fds.size(), deadline >= 0 ? &timeout : nullptr, signals.waitMask());
-  return ready < 0 && errno == EINTR ? 0 : ready;
-}
-
 int writeFailure(int reason, std::ostream& errors) {
   errors << "ttyenum: write error: " << ::strerror(reason) << '\n';
   errors.flush();
@@ -66,63 +34,6 @@ bool readerCanClose(int fd) {
 
 }  // namespace
 
-long long monotonicNanoseconds() {
-  struct timespec now {};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
-
-StopSignals::StopSignals() {
-  stopRequested = 0;
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  ::sigaction(SIGPIPE, &ignore, &oldPipeAction_);
-  struct sigaction catchStop {};
-  catchStop.sa_handler = requestStop;
-  sigemptyset(&catchStop.sa_mask);
-  sigset_t caught;
-  sigemptyset(&caught);
-  for (int i = 0; i < kCount; ++i) {
-    ::sigaction(kStopSignals[i], nullptr, &oldActions_[i]);
-    // An ignored signal stays ignored, and unblocked: blocked, it would wait as pending.
-    caught_[i] = oldActions_[i].sa_handler != SIG_IGN;
-    if (caught_[i]) {
-      sigaddset(&caught, kStopSignals[i]);
-      ::sigaction(kStopSignals[i], &catchStop, nullptr);
-    }
-  }
-  ::sigprocmask(SIG_BLOCK, &caught, &oldMask_);
-  waitMask_ = oldMask_;
-  for (int i = 0; i < kCount; ++i) {
-    if (caught_[i])
-      sigdelset(&waitMask_, kStopSignals[i]);
-  }
-}
-
-StopSignals::~StopSignals() {
-  // A stop still pending goes to the handler here, not to the restored disposition.
-  ::sigprocmask(SIG_SETMASK, &oldMask_, nullptr);
-  for (int i = 0; i < kCount; ++i) {
-    if (caught_[i])
-      ::sigaction(kStopSignals[i], &oldActions_[i], nullptr);
-  }
-  ::sigaction(SIGPIPE, &oldPipeAction_, nullptr);
-}
-
-bool StopSignals::stopPending() const {
-  if (stopRequested)
-    return true;
-  sigset_t pending;
-  if (::sigpending(&pending) != 0)
-    return false;
-  for (int i = 0; i < kCount; ++i) {
-    if (caught_[i] && sigismember(&pending, kStopSignals[i]) == 1)
-      return true;
-  }
-  return false;
-}
-
 ChangeWaiter::ChangeWaiter(ChangeSource& source, const StopSignals& signals, int outFd)
     : source_(source), signals_(signals), readerFd_(readerCanClose(outFd) ? outFd : -1) {}
 
@@ -131,7 +42,7 @@ WaitOutcome ChangeWaiter::waitForScan(long long due, long long limit, std::strin
     long long settled = -1;
     if (firstChange_ >= 0)
       settled = std::min(lastChange_ + kQuiet, firstChange_ + kSettleLimit);
-    const long long scanAt = earlier(settled, due);
+    const long long scanAt = earlierTime(settled, due);
     const long long now = monotonicNanoseconds();
     if (scanAt >= 0 && now >= scanAt) {
       firstChange_ = -1;
@@ -143,7 +54,7 @@ WaitOutcome ChangeWaiter::waitForScan(long long due, long long limit, std::strin
     std::vector<struct pollfd> fds = source_.pollSet();
     if (readerFd_ >= 0)
       fds.push_back(pollfd{readerFd_, 0, 0});  // POLLERR and POLLHUP come unasked
-    if (pollUntil(fds, earlier(scanAt, limit), signals_) < 0) {
+    if (pollUntil(fds, earlierTime(scanAt, limit), signals_) < 0) {
       reason = ::strerror(errno);
       return WaitOutcome::kFailed;
     }
@@ -194,39 +105,6 @@ int writeUnlessStopped(int fd, const std::string& bytes, const StopSignals& sign
     at += static_cast<size_t>(written);
   }
   return kExitSuccess;
-}
-
-UdevHoldBack::UdevHoldBack(std::function<bool(const ListedPort&)> finished)
-    : finished_(std::move(finished)) {}
-
-std::vector<ListedPort> UdevHoldBack::reportable(const std::vector<ListedPort>& listed,
-                                                 const std::vector<ListedPort>& reported,
-                                                 long long now) {
-  std::vector<ListedPort> ports;
-  std::vector<Held> stillHeld;
-  for (const ListedPort& port : listed) {
-    const auto same = [&](const ListedPort& other) { return samePort(port, other); };
-    if (!finished_ || std::any_of(reported.begin(), reported.end(), same) || finished_(port)) {
-      ports.push_back(port);
-      continue;
-    }
-    const auto held = std::find_if(held_.begin(), held_.end(),
-                                   [&](const Held& entry) { return same(entry.listed); });
-    const long long since = held == held_.end() ? now : held->since;
-    if (now - since >= kUdevLimit)
-      ports.push_back(port);
-    else
-      stillHeld.push_back(Held{port, since});
-  }
-  held_ = std::move(stillHeld);  // a held port that is gone is forgotten
-  return ports;
-}
-
-long long UdevHoldBack::due() const {
-  long long due = -1;
-  for (const Held& entry : held_)
-    due = earlier(due, entry.since + kUdevLimit);
-  return due;
 }
 
 }  // namespace ttyenum

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/argument_text.h"
+#include "common/argument_text.h"
 
 namespace ttyenum {
 

@@ -7,6 +7,7 @@
 #include "app/exit_status.h"
 #include "app/output_delivery.h"
 #include "app/port_listing_run.h"
+#include "common/udev_hold_back.h"
 
 namespace ttyenum {
 

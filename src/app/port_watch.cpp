@@ -6,6 +6,7 @@
 #include "app/change_waiter.h"
 #include "app/exit_status.h"
 #include "app/port_listing_run.h"
+#include "common/udev_hold_back.h"
 #include "discovery/udev_database.h"
 #include "forms/format_port_info.h"
 #include "forms/json_listing.h"

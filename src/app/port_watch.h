@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/port_events.h"
 #include "app/run_settings.h"
+#include "common/port_events.h"
 #include "discovery/device_change_monitor.h"
 #include "discovery/port_enumerator.h"
 

@@ -1,4 +1,4 @@
-#include "app/port_events.h"
+#include "common/port_events.h"
 
 #include <gtest/gtest.h>
 

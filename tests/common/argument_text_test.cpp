@@ -1,4 +1,4 @@
-#include "app/argument_text.h"
+#include "common/argument_text.h"
 
 #include <gtest/gtest.h>
 
