@@ -26,3 +26,16 @@ median_ms() {
 
 # ratio A B: A / B with two decimals, "-" when B is 0.
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf (b > 0 ? "%.2f" : "-"), a / b }'; }
+
+# before_and_after ARG...: sets `before` and `after` to the real paths of the two ttyenum builds
+# that the script's arguments name (AFTER defaults to this checkout's build/ttyenum, through the
+# caller's `source_dir`); ends the script with its usage when none is named or one is missing.
+before_and_after() {
+  [ $# -ge 1 ] || { echo "usage: $0 BEFORE_BINARY [AFTER_BINARY]" >&2; exit 2; }
+  before=$(realpath "$1")
+  after=$(realpath "${2:-$source_dir/build/ttyenum}")
+  local binary
+  for binary in "$before" "$after"; do
+    [ -x "$binary" ] || { echo "no ttyenum binary at $binary" >&2; exit 1; }
+  done
+}

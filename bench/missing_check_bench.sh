@@ -42,14 +42,9 @@ if [ "${1:-}" = --measure ]; then
   exit 0
 fi
 
-[ $# -ge 1 ] || { echo "usage: $0 BEFORE_BINARY [AFTER_BINARY]" >&2; exit 2; }
-before=$(realpath "$1")
-after=$(realpath "${2:-$source_dir/build/ttyenum}")
+before_and_after "$@"
 rounds=${ROUNDS:-31}
 one=${ONE:-ftdi}
-for binary in "$before" "$after"; do
-  [ -x "$binary" ] || { echo "no ttyenum binary at $binary" >&2; exit 1; }
-done
 PATH=$PATH:/usr/sbin:/sbin
 for tool in objcopy depmod; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (binutils, kmod)" >&2; exit 1; }
