@@ -1,7 +1,8 @@
 // Renders arbitrary records and facts through arbitrary formats. Beyond memory errors, it checks
 // what scripts and terminals rely on: every line ends in one line feed, and whatever bytes the
 // devices wrote, alone or joined by adjacent placeholders, the line holds no raw control
-// character and no byte outside well-formed UTF-8 of their making.
+// character, no bidirectional or invisible format character and no byte outside well-formed
+// UTF-8 of their making.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
@@ -25,13 +26,21 @@ bool isControl(char32_t codePoint) {
   return codePoint < 0x20 || (codePoint >= 0x7f && codePoint <= 0x9f);
 }
 
-// True when `text` is well-formed UTF-8 whose only control characters are tabs.
+// The bidirectional and invisible format characters, which can reorder or hide what a terminal
+// shows after them.
+bool isFormatCharacter(char32_t c) {
+  return (c >= 0x200b && c <= 0x200f) || (c >= 0x202a && c <= 0x202e) ||
+         (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) || c == 0xfeff;
+}
+
+// True when `text` is well-formed UTF-8 whose only control characters are tabs, with no format
+// character.
 bool isSafeText(const std::string& text) {
   size_t at = 0;
   while (at < text.size()) {
     char32_t codePoint = 0;
     const size_t length = ttyenum::decodeUtf8Sequence(text, at, codePoint);
-    if (length == 0 || (isControl(codePoint) && codePoint != '\t'))
+    if (length == 0 || (isControl(codePoint) && codePoint != '\t') || isFormatCharacter(codePoint))
       return false;
     at += length;
   }
