@@ -114,7 +114,6 @@ TEST(EvaluateOptions, SettingsFromValues) {
   values.state = "used";
   values.vendorId = "0403";
   values.watch = true;
-  values.port = "/dev/ttyUSB0";
   const ListingSettings settings = evaluateOptions(values).settings;
   EXPECT_EQ(settings.format, "%c");
   EXPECT_EQ(settings.listForm, ListForm::kShort);
@@ -123,10 +122,6 @@ TEST(EvaluateOptions, SettingsFromValues) {
   EXPECT_EQ(settings.filter.state, StateFilter::kUsed);
   EXPECT_EQ(settings.filter.vendorId, "0403");
   EXPECT_TRUE(settings.watch);
-  EXPECT_EQ(settings.filter.port, "/dev/ttyUSB0");
-  OptionValues rule;
-  rule.udevRule = "board";
-  EXPECT_EQ(evaluateOptions(rule).settings.udevRuleName, "board");
 
   const ListingSettings defaults = evaluateOptions(OptionValues()).settings;
   EXPECT_EQ(defaults.format, "");

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# Run inside a fake tree's namespace (fake_root_namespace.sh), on a private tmpfs /run with an
-# empty lock folder: starts a root process that holds NODE the way KIND says, waits until that
-# shows, prints "holder PID" on a line of its own, runs COMMAND, then ends the holder.
-#   hold_as_root.sh KIND NODE COMMAND [ARG...]
-# KIND: terminal (NODE, a real terminal, is its controlling terminal), flock, posix (an fcntl
-# lock), hidden-flock (flock with /proc remounted hidepid=2), lock-file (/run/lock/LCK..<name>
-# names a sleep that holds nothing), binary-lock-file (the same as a binary int), stale-lock-file
-# (a pid that has gone).
+# hold_as_root.sh KIND NODE COMMAND [ARG...], inside a fake tree's namespace: on a private /run
+# with an empty lock folder, a root process holds NODE as KIND says; once that shows, prints
+# "holder PID" on a line of its own, runs COMMAND and ends the holder. KIND: terminal (NODE is its
+# controlling terminal), flock, posix (fcntl), hidden-flock (flock, /proc hidepid=2), lock-file
+# (/run/lock/LCK..<name> names a sleep that holds nothing), binary-lock-file, stale-lock-file.
 set -u
 kind=$1 node=$2
 shift 2

@@ -276,7 +276,6 @@ TEST(FindHolderPidFake, ReportsTheProcessesItCouldNotRead) {
   for (const char* folder : {"/proc/1000/fd", "/proc/1001/fd", "/proc/2/fd"})
     ASSERT_EQ(::chmod(fake.path(folder).c_str(), 0500), 0);
   ASSERT_EQ(::chmod(fake.path("/proc/1002/fd").c_str(), 0444), 0);
-  EXPECT_TRUE(scanHolders({"/dev/ttyUSB0"}, fake.root()).unreadable.empty()) << "root reads all";
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
