@@ -11,6 +11,7 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
     OptionValues values;
     RunAction expected;
   };
+  const RunAction kYes = RunAction::kList, kNo = RunAction::kRejectValue;
   auto with = [](auto change) {
     OptionValues values;
     change(values);
@@ -49,44 +50,26 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
       {"version over prometheus with json",
        with([](OptionValues& v) { v.version = v.prometheus = v.json = true; }),
        RunAction::kShowVersion},
-      {"wait", with([](OptionValues& v) { v.wait = true; }), RunAction::kList},
-      {"wait with timeout", with([](OptionValues& v) { v.wait = true, v.timeout = "0.5"; }),
-       RunAction::kList},
-      {"wait with watch", with([](OptionValues& v) { v.wait = v.watch = true; }),
-       RunAction::kRejectValue},
-      {"wait with prometheus", with([](OptionValues& v) { v.wait = v.prometheus = true; }),
-       RunAction::kRejectValue},
-      {"timeout without wait", with([](OptionValues& v) { v.timeout = "2"; }),
-       RunAction::kRejectValue},
-      {"empty timeout", with([](OptionValues& v) { v.wait = true, v.timeout = ""; }),
-       RunAction::kRejectValue},
-      {"negative timeout", with([](OptionValues& v) { v.wait = true, v.timeout = "-1"; }),
-       RunAction::kRejectValue},
+      {"wait with watch", with([](OptionValues& v) { v.wait = v.watch = true; }), kNo},
+      {"wait with prometheus", with([](OptionValues& v) { v.wait = v.prometheus = true; }), kNo},
+      {"timeout without wait", with([](OptionValues& v) { v.timeout = "2"; }), kNo},
       {"version over timeout without wait",
        with([](OptionValues& v) { v.version = true, v.timeout = "x"; }), RunAction::kShowVersion},
-      {"missing with json, list, no-counting and filters", with([](OptionValues& v) {
-         v.missing = v.json = v.noCounting = true, v.list = "short", v.vendorId = "0403";
+      {"missing, json, short", with([](OptionValues& v) {
+         v.missing = v.json = v.noCounting = true, v.list = "short", v.vendorId = "1";
        }),
-       RunAction::kList},
-      {"missing with empty format", with([](OptionValues& v) { v.missing = true, v.format = ""; }),
-       RunAction::kList},
-      {"missing with format", with([](OptionValues& v) { v.missing = true, v.format = "%c"; }),
-       RunAction::kRejectValue},
-      {"missing with prometheus", with([](OptionValues& v) { v.missing = v.prometheus = true; }),
-       RunAction::kRejectValue},
-      {"missing with watch", with([](OptionValues& v) { v.missing = v.watch = true; }),
-       RunAction::kRejectValue},
-      {"missing with wait", with([](OptionValues& v) { v.missing = v.wait = true; }),
-       RunAction::kRejectValue},
+       kYes},
+      {"missing, empty format", with([](OptionValues& v) { v.missing = true, v.format = ""; }),
+       kYes},
+      {"missing, format", with([](OptionValues& v) { v.missing = true, v.format = "%c"; }), kNo},
+      {"missing, prometheus", with([](OptionValues& v) { v.missing = v.prometheus = true; }), kNo},
+      {"missing, watch", with([](OptionValues& v) { v.missing = v.watch = true; }), kNo},
+      {"missing, wait", with([](OptionValues& v) { v.missing = v.wait = true; }), kNo},
       {"empty format, pid, vid and port are fine",
-       with([](OptionValues& v) { v.format = v.productId = v.vendorId = v.port = ""; }),
-       RunAction::kList},
-      {"udev rule with watch", with([](OptionValues& v) { v.udevRule = "a", v.watch = true; }),
-       RunAction::kRejectValue},
-      {"udev rule with missing", with([](OptionValues& v) { v.udevRule = "a", v.missing = true; }),
-       RunAction::kRejectValue},
-      {"udev rule with wait", with([](OptionValues& v) { v.udevRule = "a", v.wait = true; }),
-       RunAction::kRejectValue},
+       with([](OptionValues& v) { v.format = v.productId = v.vendorId = v.port = ""; }), kYes},
+      {"rule with watch", with([](OptionValues& v) { v.udevRule = "a", v.watch = true; }), kNo},
+      {"rule with missing", with([](OptionValues& v) { v.udevRule = "a", v.missing = true; }), kNo},
+      {"rule with wait", with([](OptionValues& v) { v.udevRule = "a", v.wait = true; }), kNo},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -94,39 +77,31 @@ TEST(EvaluateOptions, PrecedenceAndExactValues) {
   }
 }
 
-// The timeout as given and in nanoseconds; 0 for a rejected value.
+// The timeout of --wait as given and in nanoseconds; 0 for a rejected value.
 TEST(EvaluateOptions, TimeoutValues) {
-  const struct {
-    const char* text;
-    long long nanoseconds;
-  } rows[] = {
-      {"2", 2000000000LL},
+  const std::pair<const char*, long long> rows[] = {
       {"0.5", 500000000LL},
       {"007", 7000000000LL},
       {"0.0000000001", 1},
       {"1.1234567899", 1123456789LL},
       {"99999999999999999999", 1000000000LL * 1000000000LL},
       {"0", 0},
-      {"0.0", 0},
       {"1e3", 0},
-      {"1,5", 0},
-      {" 1", 0},
+      {"-1", 0},
+      {"", 0},
       {"1..5", 0},
-      {"+1", 0},
       {"1.", 0},
       {".5", 0},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.text);
+  for (const auto& [text, nanoseconds] : rows) {
+    SCOPED_TRACE(text);
     OptionValues values;
     values.wait = true;
-    values.timeout = row.text;
+    values.timeout = text;
     const RunPlan plan = evaluateOptions(values);
-    EXPECT_EQ(plan.action == RunAction::kList ? plan.settings.timeoutNanoseconds : 0,
-              row.nanoseconds);
-    if (plan.action == RunAction::kList) {
-      EXPECT_EQ(plan.settings.timeoutText, row.text);
-    }
+    const bool listed = plan.action == RunAction::kList;
+    EXPECT_EQ(listed ? plan.settings.timeoutNanoseconds : 0, nanoseconds);
+    EXPECT_EQ(plan.settings.timeoutText, listed ? text : "");
   }
 }
 
@@ -139,7 +114,6 @@ TEST(EvaluateOptions, SettingsFromValues) {
   values.state = "used";
   values.vendorId = "0403";
   values.watch = true;
-  values.port = "/dev/ttyUSB0";
   const ListingSettings settings = evaluateOptions(values).settings;
   EXPECT_EQ(settings.format, "%c");
   EXPECT_EQ(settings.listForm, ListForm::kShort);
@@ -148,10 +122,6 @@ TEST(EvaluateOptions, SettingsFromValues) {
   EXPECT_EQ(settings.filter.state, StateFilter::kUsed);
   EXPECT_EQ(settings.filter.vendorId, "0403");
   EXPECT_TRUE(settings.watch);
-  EXPECT_EQ(settings.filter.port, "/dev/ttyUSB0");
-  OptionValues rule;
-  rule.udevRule = "board";
-  EXPECT_EQ(evaluateOptions(rule).settings.udevRuleName, "board");
 
   const ListingSettings defaults = evaluateOptions(OptionValues()).settings;
   EXPECT_EQ(defaults.format, "");
@@ -194,10 +164,9 @@ TEST(FactsNeededBy, EachFormReadsWhatItShows) {
 
   // --port compares device numbers in every form, and leaves the rest to the form.
   settings.watch = false;
-  settings.filter.port = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  settings.filter.port = "/dev/board";
   const FactNeeds port = factsNeededBy(settings);
-  EXPECT_TRUE(port.node && port.holderCommand);
-  EXPECT_FALSE(port.links);
+  EXPECT_TRUE(port.node && port.holderCommand && !port.links);
 }
 
 }  // namespace

@@ -1,15 +1,10 @@
-// The built binary run as an ordinary user (nobody, through setpriv) in a fake tree's namespace
-// while root holds ports in ways that every user can see: a controlling terminal, a lock, a
-// lock file. The tree is the captured Debian 12 guest (kernel 6.1); its nodes are plain files,
-// except where a real pseudo-terminal is bound over one.
+// The binary in the captured Debian 12 tree as nobody (setpriv) while root holds a port; as root.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -23,151 +18,86 @@ namespace {
 using Json = nlohmann::ordered_json;
 using HolderEvidence = FakeRootRun;
 
-const char kFixture[] = "qemu-debian12-6.1";
-
-struct HeldRun {
-  std::string holderPid;  // empty when the kind starts no process
-  ProcessResult result;   // the tool's run, less the holder line
-};
-
-// Runs ttyenum with `args` while a root process holds `node` the way `kind` says (see
-// hold_as_root.sh); as nobody unless `asRoot`. `bindings` are REAL=NODE pairs of real nodes
-// bound over fake ones.
-HeldRun runWhileHeld(const FakeRoot& fake, const std::string& kind, const std::string& node,
-                     bool asRoot, const std::vector<std::string>& args,
-                     const std::vector<std::string>& bindings = {}) {
-  std::vector<std::string> argv = {"/bin/bash", TTYENUM_NAMESPACE_SCRIPT};
-  for (const std::string& binding : bindings) {
-    argv.push_back("--bind-node");
-    argv.push_back(binding);
-  }
-  for (const char* word : {fake.folder().c_str(), "/bin/bash", TTYENUM_HOLD_SCRIPT})
-    argv.emplace_back(word);
-  argv.push_back(kind);
-  argv.push_back(node);
+// Runs `--json` while root holds `node` as `kind` says (hold_as_root.sh), `terminal` bound over
+// /dev/ttyS0; returns each used port as "NAME HOLDER" (its pid as PID), then the scan's coverage.
+std::string heldPortsWhile(const std::string& kind, const std::string& node, bool asRoot,
+                           const std::string& terminal) {
+  FakeRoot fake;
+  fake.unpackFixture("qemu-debian12-6.1");
+  fake.file("/dev/null", "");
+  std::vector<std::string> argv = {"/bin/bash", TTYENUM_NAMESPACE_SCRIPT, "--bind-node",
+                                   terminal + "=/dev/ttyS0"};
+  argv.insert(argv.end(), {fake.folder(), "/bin/bash", TTYENUM_HOLD_SCRIPT, kind, node});
   std::string binary = TTYENUM_BINARY;
   if (!asRoot) {
-    for (const char* word :
-         {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"})
-      argv.emplace_back(word);
+    argv.insert(argv.end(),
+                {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"});
     // The build folder may lie where nobody may not go (under /root, say): run a copy.
     binary = fake.path("/ttyenum");
-    std::filesystem::copy_file(TTYENUM_BINARY, binary,
-                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(TTYENUM_BINARY, binary);
     ::chmod(fake.folder().c_str(), 0755);
-    ::chmod(binary.c_str(), 0755);
   }
-  argv.push_back(binary);
-  argv.insert(argv.end(), args.begin(), args.end());
-  HeldRun run{"", runProcess(argv, currentEnvironment())};
-  const std::string prefix = "holder ";
-  const size_t end = run.result.out.find('\n');
-  if (run.result.out.compare(0, prefix.size(), prefix) == 0 && end != std::string::npos) {
-    run.holderPid = run.result.out.substr(prefix.size(), end - prefix.size());
-    run.result.out.erase(0, end + 1);
-  }
-  return run;
+  argv.insert(argv.end(), {binary, "--json"});
+  const ProcessResult run = runProcess(argv, currentEnvironment());
+  if (run.status != 0 || !run.err.empty())
+    return "status " + std::to_string(run.status) + ": " + run.err;
+  const size_t end = run.out.find('\n');  // "holder PID", from the script
+  const std::string pid = run.out.substr(7, end - 7);
+  const Json document = Json::parse(run.out.substr(end + 1));
+  std::string text;
+  for (const Json& port : document.at("ports"))
+    if (port.at("inUse") || !port.at("holder").is_null())
+      text += port.at("portName").get<std::string>() + " " + port.at("holder").dump() + "\n";
+  text += "complete " + document.at("holdersComplete").dump() + ", unreadable " +
+          (document.at("unreadableProcesses").get<int>() > 0 ? "some" : "none");
+  for (size_t at; !pid.empty() && (at = text.find(":" + pid + ",")) != std::string::npos;)
+    text.replace(at + 1, pid.size(), "PID");
+  return text;
 }
 
-// A pseudo-terminal whose master stays open while the test runs.
-class PseudoTerminal {
- public:
-  PseudoTerminal() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0)
-      slave_ = ::ptsname(master_);
-  }
-  ~PseudoTerminal() {
-    if (master_ >= 0)
-      ::close(master_);
-  }
-  PseudoTerminal(const PseudoTerminal&) = delete;
-  PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-  const std::string& slave() const { return slave_; }
-
- private:
-  int master_;
-  std::string slave_;
-};
-
-struct EvidenceRow {
-  const char* kind;
-  const char* node;
-  const char* via;      // nullptr: the port is free
-  const char* command;  // nullptr: JSON null
-  bool someUnreadable;  // unreadableProcesses > 0
-};
-
-TEST_F(HolderEvidence, AsAnOrdinaryUserEachKindOfEvidenceNamesTheRootHolder) {
-  const EvidenceRow rows[] = {
-      {"terminal", "/dev/ttyS0", "controlling-terminal", "sleep", true},
-      {"flock", "/dev/ttyUSB0", "lock", "flock", true},
-      {"posix", "/dev/ttyUSB1", "lock", "perl", true},
-      {"lock-file", "/dev/ttyS4", "lock-file", "sleep", true},
-      {"binary-lock-file", "/dev/ttyS5", "lock-file", "sleep", true},
-      {"stale-lock-file", "/dev/ttyS6", nullptr, nullptr, true},
+TEST_F(HolderEvidence, EachKindOfEvidenceNamesTheRootHolderToAnOrdinaryUser) {
+  const char some[] = "complete false, unreadable some";
+  const struct {
+    const char* kind;
+    const char* node;
+    const char* holder;  // empty: the port is free
+    const char* coverage;
+    bool asRoot = false;
+  } rows[] = {
+      {"terminal", "/dev/ttyS0", R"({"pid":PID,"command":"sleep","via":"controlling-terminal"})",
+       some},
+      {"flock", "/dev/ttyUSB0", R"({"pid":PID,"command":"flock","via":"lock"})", some},
+      {"posix", "/dev/ttyUSB1", R"({"pid":PID,"command":"perl","via":"lock"})", some},
+      {"lock-file", "/dev/ttyS4", R"({"pid":PID,"command":"sleep","via":"lock-file"})", some},
+      {"binary-lock-file", "/dev/ttyS5", R"({"pid":PID,"command":"sleep","via":"lock-file"})",
+       some},
+      {"stale-lock-file", "/dev/ttyS6", "", some},
       // /proc hides root's processes: the lock still names its pid, but not its command.
-      {"hidden-flock", "/dev/ttyACM0", "lock", nullptr, false},
+      {"hidden-flock", "/dev/ttyACM0", R"({"pid":PID,"command":null,"via":"lock"})",
+       "complete false, unreadable none"},
+      // Root reads every descriptor: a lock file whose live pid holds none of the port is ignored.
+      {"lock-file", "/dev/ttyS4", "", "complete true, unreadable none", true},
   };
-  PseudoTerminal terminal;
-  ASSERT_FALSE(terminal.slave().empty());
-  for (const EvidenceRow& row : rows) {
-    SCOPED_TRACE(row.kind);
-    FakeRoot fake;
-    fake.unpackFixture(kFixture);
-    fake.file("/dev/null", "");
-    const std::vector<std::string> bindings = {terminal.slave() + "=/dev/ttyS0"};
-    const HeldRun run = runWhileHeld(fake, row.kind, row.node, false, {"--json"}, bindings);
-    ASSERT_EQ(run.result.status, 0) << run.result.err;
-    EXPECT_EQ(run.result.err, "");
-    const Json document = Json::parse(run.result.out);
-    Json holder;  // null
-    if (row.via != nullptr) {
-      holder = Json{{"pid", std::stoi(run.holderPid)}, {"command", nullptr}, {"via", row.via}};
-      if (row.command != nullptr)
-        holder["command"] = row.command;
-    }
-    for (const Json& port : document.at("ports")) {
-      if (port.at("portName") == row.node) {
-        EXPECT_EQ(port.at("holder").dump(), holder.dump());
-        EXPECT_EQ(port.at("inUse"), row.via != nullptr);
-      } else {
-        EXPECT_EQ(port.at("holder"), nullptr) << port.at("portName");
-      }
-    }
-    EXPECT_EQ(document.at("holdersComplete"), false);
-    EXPECT_EQ(document.at("unreadableProcesses").get<int>() > 0, row.someUnreadable);
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);  // kept open while it runs
+  ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+  const std::string terminal = ::ptsname(master);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.kind) + (row.asRoot ? " as root" : ""));
+    const std::string held = *row.holder ? std::string(row.node) + " " + row.holder + "\n" : "";
+    EXPECT_EQ(heldPortsWhile(row.kind, row.node, row.asRoot, terminal), held + row.coverage);
   }
-}
-
-// Root reads every descriptor: a lock file whose live process holds none of the port is
-// ignored, and the scan is complete.
-TEST_F(HolderEvidence, AsRootDescriptorsAloneDecide) {
-  FakeRoot fake;
-  fake.unpackFixture(kFixture);
-  fake.file("/dev/null", "");
-  const HeldRun run = runWhileHeld(fake, "lock-file", "/dev/ttyS4", true, {"--json", "-s", "used"});
-  ASSERT_EQ(run.result.status, 0) << run.result.err;
-  EXPECT_EQ(run.result.out,
-            "{\"ports\": [], \"holdersComplete\": true, \"unreadableProcesses\": 0}\n");
+  ::close(master);
 }
 
 // The kernel console is a fact of the port, not a holder: its state stays free.
 TEST_F(HolderEvidence, TheKernelConsoleIsShownAndStaysFree) {
   FakeRoot fake;
-  fake.unpackFixture(kFixture);
+  fake.unpackFixture("qemu-debian12-6.1");
   fake.file("/sys/class/tty/console/active", "tty0 ttyS1\n");
-  const ProcessResult text = runToolInFakeRoot(fake, {"--format=%c|%C|%s"});
-  EXPECT_EQ(text.out,
+  EXPECT_EQ(runToolInFakeRoot(fake, {"--format=%c|%C|%s"}).out,
             "/dev/ttyS0||free\n/dev/ttyS1|console|free\n/dev/ttyS4||free\n"
             "/dev/ttyS5||free\n/dev/ttyS6||free\n/dev/ttyUSB0||free\n"
             "/dev/ttyUSB1||free\n/dev/ttyACM0||free\nFound serial ports: 8\n");
-  const ProcessResult json = runToolInFakeRoot(fake, {"--json"});
-  ASSERT_EQ(json.status, 0) << json.err;
-  std::string consoles;
-  const Json document = Json::parse(json.out);
-  for (const Json& port : document.at("ports"))
-    consoles += port.at("console") ? "1" : "0";
-  EXPECT_EQ(consoles, "01000000");
 }
 
 }  // namespace

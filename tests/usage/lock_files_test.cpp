@@ -2,50 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "support/fake_root.h"
 
 namespace ttyenum {
 namespace {
 
-std::string binaryPid(int pid) {
-  std::string bytes(sizeof pid, '\0');
-  std::memcpy(bytes.data(), &pid, sizeof pid);
-  return bytes;
-}
-
-struct PidRow {
-  std::string bytes;
-  int pid;  // -1: none
-};
-
-TEST(LockFiles, ReadsTheAsciiAndTheBinaryForm) {
-  const PidRow rows[] = {
-      {"      4242\n", 4242},
-      {"  17", 17},
-      {binaryPid(4242), 4242},
-      {binaryPid(-3), -1},
-      {"12 34\n", -1},
-      {"4242x\n", -1},
-      {"", -1},
-      {"99999999999\n", -1},
-  };
-  for (const PidRow& row : rows) {
-    SCOPED_TRACE("bytes: " + row.bytes);
-    const std::optional<int> pid = parseLockFilePid(row.bytes);
-    EXPECT_EQ(pid.value_or(-1), row.pid);
-  }
-}
-
-// /var/lock as a link to /run/lock is one folder; links and longer files are handled as such.
-TEST(LockFiles, ListsEachFolderOnceAndIgnoresLinks) {
+// Each folder once (/var/lock links to /run/lock), names in byte order; a pid in ASCII or as a
+// 4-byte int counts, links, broken numbers and other names do not; 64 bytes are read at most.
+TEST(LockFiles, ReadsEachFolderOnceInBothForms) {
   testing::FakeRoot fake;
+  const int binary77 = 77, binaryNegative = -3;
   fake.file("/run/lock/LCK..ttyUSB0", "      4242\n");
-  fake.file("/run/lock/LCK..ttyS0", binaryPid(77));
+  fake.file("/run/lock/LCK..ttyS0", std::string(reinterpret_cast<const char*>(&binary77), 4));
+  fake.file("/run/lock/LCK..ttyS1", std::string(reinterpret_cast<const char*>(&binaryNegative), 4));
+  fake.file("/run/lock/LCK..ttyS2", "12 34\n");
+  fake.file("/run/lock/LCK..ttyS3", "4242x\n");
+  fake.file("/run/lock/LCK..ttyS4", "99999999999\n");
+  fake.file("/run/lock/LCK..ttyS9", "57" + std::string(100, ' '));
   fake.file("/run/lock/other.lock", "55\n");
   fake.file("/run/lock/LCK..", "56\n");
-  fake.file("/run/lock/LCK..ttyS9", "57" + std::string(100, ' '));
   fake.link("/run/lock/LCK..ttyACM0", "LCK..ttyUSB0");
   fake.link("/var/lock", "../run/lock");
   fake.file("/var/spool/uucp/LCK..ttyUSB0", "31\n");

@@ -2,43 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace ttyenum {
 namespace {
 
-using Via = HolderVia;
-
-struct ChoiceRow {
-  const char* what;
-  std::vector<HolderClaim> claims;
-  std::optional<HolderClaim> shown;
-};
-
 TEST(ChooseHolder, StrongestEvidenceThenKnownPidThenTextOrder) {
-  const ChoiceRow rows[] = {
+  constexpr HolderVia D = HolderVia::kDescriptor, T = HolderVia::kControllingTerminal,
+                      L = HolderVia::kLock, F = HolderVia::kLockFile;
+  const std::tuple<const char*, std::vector<HolderClaim>, std::optional<HolderClaim>> rows[] = {
       {"nothing", {}, std::nullopt},
-      {"a descriptor beats all",
-       {{Via::kLockFile, 5},
-        {Via::kLock, 6},
-        {Via::kControllingTerminal, 7},
-        {Via::kDescriptor, 8}},
-       HolderClaim{Via::kDescriptor, 8}},
-      {"terminal before lock",
-       {{Via::kLock, 6}, {Via::kControllingTerminal, 7}},
-       HolderClaim{Via::kControllingTerminal, 7}},
-      {"lock before lock file",
-       {{Via::kLockFile, 5}, {Via::kLock, 60}},
-       HolderClaim{Via::kLock, 60}},
-      {"a known pid before an unknown one",
-       {{Via::kLock, -1}, {Via::kLock, 900}},
-       HolderClaim{Via::kLock, 900}},
-      {"pids in text order, as /proc lists them",
-       {{Via::kLock, 99}, {Via::kLock, 1000}},
-       HolderClaim{Via::kLock, 1000}},
-      {"an unknown pid alone", {{Via::kLock, -1}}, HolderClaim{Via::kLock, -1}},
+      {"a descriptor beats all", {{F, 5}, {L, 6}, {T, 7}, {D, 8}}, HolderClaim{D, 8}},
+      {"terminal before lock", {{L, 6}, {T, 7}}, HolderClaim{T, 7}},
+      {"lock before lock file", {{F, 5}, {L, 60}}, HolderClaim{L, 60}},
+      {"a known pid before an unknown one", {{L, -1}, {L, 900}}, HolderClaim{L, 900}},
+      {"pids in text order, as /proc lists them", {{L, 99}, {L, 1000}}, HolderClaim{L, 1000}},
+      {"an unknown pid alone", {{L, -1}}, HolderClaim{L, -1}},
   };
-  for (const ChoiceRow& row : rows) {
-    SCOPED_TRACE(row.what);
-    EXPECT_EQ(chooseHolder(row.claims), row.shown);
+  for (const auto& [what, claims, shown] : rows) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(chooseHolder(claims), shown);
   }
 }
 
