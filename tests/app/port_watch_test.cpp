@@ -59,13 +59,15 @@ TEST(WatchEventLine, EventWordTabAndThePortInEachForm) {
   }
 }
 
-// A scan that lists `names`, FTDI ports all.
-WatchScan scanOf(const std::vector<std::string>& names) {
-  WatchScan scan;
-  for (const std::string& name : names)
-    scan.listed.push_back(ListedPort{testing::ftdiPort(name), {}});
-  scan.nodes = names;
-  return scan;
+// Scans that list the ports named, FTDI ports all.
+std::vector<WatchScan> scans(const std::vector<std::vector<std::string>>& names) {
+  std::vector<WatchScan> result(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    result[i].nodes = names[i];
+    for (const std::string& name : names[i])
+      result[i].listed.push_back(ListedPort{testing::ftdiPort(name), {}});
+  }
+  return result;
 }
 
 // The watch run to its end with itself as the change source: each report() is a change, a
@@ -171,48 +173,18 @@ TEST(WatchPorts, LinesAndEnds) {
     std::string out;
     const char* err;
   } rows[] = {
-      {"udev not done: held until it is",
-       nullptr,
-       {scanOf(both), scanOf(both)},
-       fromSecondScan,
-       kExitSuccess,
-       "add\t/dev/ttyS0\nadd\t/dev/ttyUSB1\n",
-       ""},
-      {"a held port gone before udev is done: no line",
-       nullptr,
-       {scanOf(both), scanOf({"/dev/ttyS0"})},
-       onlyS0,
-       kExitSuccess,
-       "add\t/dev/ttyS0\n",
-       ""},
-      {"the source fails",
-       fail,
-       {WatchScan()},
-       nullptr,
-       kExitWriteError,
-       "",
+      {"udev not done: held until it is", nullptr, scans({both, both}), fromSecondScan,
+       kExitSuccess, "add\t/dev/ttyS0\nadd\t/dev/ttyUSB1\n", ""},
+      {"a held port gone before udev is done: no line", nullptr, scans({both, {"/dev/ttyS0"}}),
+       onlyS0, kExitSuccess, "add\t/dev/ttyS0\n", ""},
+      {"the source fails", fail, scans({{}}), nullptr, kExitWriteError, "",
        "ttyenum: cannot watch /dev: Input/output error\n"},
-      {"a descriptor that is not open",
-       closeFd,
-       {WatchScan()},
-       nullptr,
-       kExitWriteError,
-       "",
+      {"a descriptor that is not open", closeFd, scans({{}}), nullptr, kExitWriteError, "",
        "ttyenum: cannot watch /dev: Bad file descriptor\n"},
-      {"the reader goes on a quiet machine",
-       closeReader,
-       {WatchScan()},
-       nullptr,
-       kExitWriteError,
-       "",
+      {"the reader goes on a quiet machine", closeReader, scans({{}}), nullptr, kExitWriteError, "",
        "ttyenum: write error: Broken pipe\n"},
-      {"a stop while the reader never reads",
-       stuck,
-       {scanOf({"/dev/ttyS0"})},
-       nullptr,
-       kExitSuccess,
-       std::string(4096, 'x'),
-       ""},
+      {"a stop while the reader never reads", stuck, scans({{"/dev/ttyS0"}}), nullptr, kExitSuccess,
+       std::string(4096, 'x'), ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -229,8 +201,8 @@ TEST(WatchPorts, LinesAndEnds) {
 TEST(WatchPorts, APortThatUdevNeverFinishesComesAfterTwoSeconds) {
   Watch watch;
   const auto start = std::chrono::steady_clock::now();
-  const WatchScan usb1 = scanOf({"/dev/ttyUSB1"});
-  watch.run([](Watch&) {}, {usb1, usb1}, [](const ListedPort&) { return false; }, false);
+  watch.run([](Watch&) {}, scans({{"/dev/ttyUSB1"}, {"/dev/ttyUSB1"}}),
+            [](const ListedPort&) { return false; }, false);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
   EXPECT_EQ(watch.output, "add\t/dev/ttyUSB1\n");
 }
@@ -247,7 +219,7 @@ TEST(WatchPorts, ChangesSettleBeforeAScan) {
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
       ::kill(::getpid(), SIGTERM);
     });
-    watch.run(nullptr, {}, nullptr, false);
+    watch.run(nullptr, scans({}), nullptr, false);
     if (changes == 8)
       EXPECT_EQ(watch.scanCount, 2u);
     else
