@@ -18,11 +18,10 @@ namespace {
 
 using WaitForPort = FakeRootRun;
 
-// Each row starts the tool with `args` (udev running if `udev`), lets `meanwhile` change the tree
-// or signal the tool while it waits, and gives its whole output.
+// Each row starts the tool with `args` (udev running if `udev`); 300 ms later `meanwhile` changes
+// the tree or signals the tool while it waits. The row gives its whole output.
 TEST_F(WaitForPort, EndsWithTheFirstListingThatHoldsAPort) {
   const auto plug = [](FakeRoot& tree, BackgroundProcess&) {
-    ::usleep(300 * 1000);
     addQemuUsbAdapter(tree, "ttyUSB2", "1-3", "1234");
     tree.node("ttyUSB2");
   };
@@ -33,10 +32,7 @@ TEST_F(WaitForPort, EndsWithTheFirstListingThatHoldsAPort) {
     tree.link("/dev/serial/by-id/usb-1234-ttyUSB2", "../../ttyUSB2");
     tree.file("/run/udev/data/c188:2", "E:ID_PATH=pci-0000:00:05.0-usb-0:3:1.0\n");
   };
-  const auto terminate = [](FakeRoot&, BackgroundProcess& run) {
-    ::usleep(300 * 1000);
-    ::kill(toolPid(run), SIGTERM);
-  };
+  const auto terminate = [](FakeRoot&, BackgroundProcess& run) { ::kill(toolPid(run), SIGTERM); };
   const struct {
     const char* name;
     const char* args;  // parted by spaces
@@ -71,6 +67,7 @@ TEST_F(WaitForPort, EndsWithTheFirstListingThatHoldsAPort) {
     std::unique_ptr<BackgroundProcess> run = startToolInFakeRoot(tree, args);
     if (row.meanwhile) {
       ASSERT_GT(toolPid(*run), 0);
+      ::usleep(300 * 1000);
       row.meanwhile(tree, *run);
     }
     const ProcessResult end = run->finish(10000);

@@ -2,8 +2,6 @@
 // (kernel 6.1): the test changes the fake tree while the tool runs, as a kernel would.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -190,22 +188,6 @@ TEST_F(Watch, AnAdapterSwappedUnderTheSameName) {
   fake.node("ttyUSB0");
   EXPECT_EQ(run->nextLine(kLineTimeoutMs), "remove\t/dev/ttyUSB0 1-0000:00:05.0-1\n");
   EXPECT_EQ(run->nextLine(kLineTimeoutMs), "add\t/dev/ttyUSB0 OTHER-ADAPTER\n");
-  expectCleanEnd();
-}
-
-// Where udev runs, a new port is reported once its database entry exists, with the link that
-// udev made with it.
-TEST_F(Watch, WithUdevAnAddWaitsForItsDatabaseEntry) {
-  fake.file("/run/udev/control", "");
-  fake.folder("/run/udev/data");
-  start({"-w", "-f", "%c %b", "--vid=0403"}, {"add\t/dev/ttyUSB0 \n", "add\t/dev/ttyUSB1 \n"});
-  addQemuUsbAdapter(fake, "ttyUSB2", "1-3");
-  ASSERT_EQ(::mknod(fake.path("/dev/ttyUSB2").c_str(), S_IFCHR | 0660, ::makedev(188, 2)), 0);
-  EXPECT_EQ(run->nextLine(300), std::nullopt);  // held back
-  fake.link("/dev/serial/by-id/usb-FTDI-SERIAL-ttyUSB2", "../../ttyUSB2");
-  fake.file("/run/udev/data/c188:2", "E:ID_PATH=pci-0000:00:05.0-usb-0:3:1.0\n");
-  EXPECT_EQ(run->nextLine(kLineTimeoutMs),
-            "add\t/dev/ttyUSB2 /dev/serial/by-id/usb-FTDI-SERIAL-ttyUSB2\n");
   expectCleanEnd();
 }
 
