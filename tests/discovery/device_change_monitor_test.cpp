@@ -77,46 +77,37 @@ TEST(DeviceChangeMonitor, WithoutADevFolderNothingCanBeWatched) {
 }
 
 // Each row starts a monitor (without the kernel's uevents) on a /dev holding ttyUSB0 and ttyUSB1
-// beside udev's data folder, with udev running or not; it watches ttyUSB0 (and a node that is not
-// there). Then `action`: what the monitor reports for it.
+// beside udev's data folder, with udev running or not. The monitor watches ttyUSB0 (and a node
+// that is not there), then `watched` alone; then `action`: what the monitor reports for it.
 TEST(DeviceChangeMonitor, WhatEachSourceReports) {
   namespace fs = std::filesystem;
-  using Step = std::function<void(FakeRoot&, DeviceChangeMonitor&)>;
-  const Step open = [](FakeRoot& fake, DeviceChangeMonitor&) {
-    std::ifstream(fake.path("/dev/ttyUSB0"));
-  };
-  const Step unwatchThenOpen = [&](FakeRoot& fake, DeviceChangeMonitor& monitor) {
-    monitor.watchNodes({"/dev/ttyUSB1"});
-    open(fake, monitor);
-  };
-  const Step renameEntry = [](FakeRoot& fake, DeviceChangeMonitor&) {
+  using Step = std::function<void(FakeRoot&)>;
+  const Step open = [](FakeRoot& fake) { std::ifstream(fake.path("/dev/ttyUSB0")); };
+  const Step makeEntry = [](FakeRoot& fake) { fake.file("/run/udev/data/c188:1", ""); };
+  const Step renameEntry = [](FakeRoot& fake) {
     fake.file("/run/udev/data/.tmp", "E:ID_PATH=x\n");
     fs::rename(fake.path("/run/udev/data/.tmp"), fake.path("/run/udev/data/c188:0"));
   };
-  const Step makeEntry = [](FakeRoot& fake, DeviceChangeMonitor&) {
-    fake.file("/run/udev/data/c188:1", "");
-  };
-  const Step replaceDev = [](FakeRoot& fake, DeviceChangeMonitor&) {
+  const Step replaceDev = [](FakeRoot& fake) {
     fs::rename(fake.path("/dev"), fake.path("/old-dev"));
     fake.folder("/dev");
     fs::remove_all(fake.path("/old-dev"));
   };
-  const Step removeDev = [](FakeRoot& fake, DeviceChangeMonitor&) {
-    fs::remove_all(fake.path("/dev"));
-  };
+  const Step removeDev = [](FakeRoot& fake) { fs::remove_all(fake.path("/dev")); };
   const struct {
     const char* name;
     bool udevRuns;
+    const char* watched;
     Step action;
     DeviceChange change;
   } rows[] = {
-      {"a watched node opened and closed", false, open, DeviceChange::kChanged},
-      {"a node no longer watched", false, unwatchThenOpen, DeviceChange::kNone},
-      {"a udev entry renamed into place", true, renameEntry, DeviceChange::kChanged},
-      {"a udev entry made in place", true, makeEntry, DeviceChange::kChanged},
-      {"udev's folder without udev running", false, makeEntry, DeviceChange::kNone},
-      {"/dev removed and made again", false, replaceDev, DeviceChange::kOverflow},
-      {"/dev removed for good", false, removeDev, DeviceChange::kFailed},
+      {"a watched node opened and closed", false, "/dev/ttyUSB0", open, DeviceChange::kChanged},
+      {"a node no longer watched", false, "/dev/ttyUSB1", open, DeviceChange::kNone},
+      {"a udev entry renamed into place", true, "", renameEntry, DeviceChange::kChanged},
+      {"a udev entry made in place", true, "", makeEntry, DeviceChange::kChanged},
+      {"udev's folder without udev running", false, "", makeEntry, DeviceChange::kNone},
+      {"/dev removed and made again", false, "", replaceDev, DeviceChange::kOverflow},
+      {"/dev removed for good", false, "", removeDev, DeviceChange::kFailed},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -130,8 +121,9 @@ TEST(DeviceChangeMonitor, WhatEachSourceReports) {
     std::string reason;
     ASSERT_TRUE(monitor.start(reason)) << reason;
     monitor.watchNodes({"/dev/ttyUSB0", "/dev/gone"});
+    monitor.watchNodes({row.watched});
     monitor.collect();
-    row.action(fake, monitor);
+    row.action(fake);
     EXPECT_EQ(monitor.collect(), row.change);
   }
 }
