@@ -147,23 +147,17 @@ struct Watch : ChangeSource {
 };
 
 TEST(WatchPorts, LinesAndEnds) {
-  int asks = 0;
-  const auto fromSecondScan = [&](const ListedPort& p) {
-    return p.port.portName == "/dev/ttyS0" || ++asks > 1;
+  const std::vector<std::string> both = {"/dev/ttyS0", "/dev/ttyUSB1"};
+  const auto onlyS0 = [&](const ListedPort& p) { return p.port.portName == both[0]; };
+  const auto secondTime = [&, asks = 0](const ListedPort& p) mutable {
+    return p.port.portName == both[0] || ++asks > 1;
   };
-  const auto onlyS0 = [](const ListedPort& p) { return p.port.portName == "/dev/ttyS0"; };
-  const auto stuck = [](Watch& watch) {  // a reader that never reads
+  const auto stuck = [](Watch& watch) {  // a reader that never reads, then a stop
     ASSERT_EQ(::fcntl(watch.out[1], F_SETPIPE_SZ, 4096), 4096);
     ASSERT_EQ(::write(watch.out[1], std::string(4096, 'x').data(), 4096), 4096);
-    watch.meanwhile([] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      ::kill(::getpid(), SIGTERM);
-    });
+    ::kill(::getpid(), SIGTERM);  // blocked until the watch waits to write
   };
-  const auto fail = [](Watch& w) { w.report('f'); };
-  const auto closeFd = [](Watch& w) { w.closedFd = 999; };
   const auto closeReader = [](Watch& w) { ::close(std::exchange(w.out[0], -1)); };
-  const std::vector<std::string> both = {"/dev/ttyS0", "/dev/ttyUSB1"};
   const struct {
     const char* name;
     std::function<void(Watch&)> first;
@@ -173,14 +167,14 @@ TEST(WatchPorts, LinesAndEnds) {
     std::string out;
     const char* err;
   } rows[] = {
-      {"udev not done: held until it is", nullptr, scans({both, both}), fromSecondScan,
-       kExitSuccess, "add\t/dev/ttyS0\nadd\t/dev/ttyUSB1\n", ""},
+      {"udev not done: held until it is", nullptr, scans({both, both}), secondTime, kExitSuccess,
+       "add\t/dev/ttyS0\nadd\t/dev/ttyUSB1\n", ""},
       {"a held port gone before udev is done: no line", nullptr, scans({both, {"/dev/ttyS0"}}),
        onlyS0, kExitSuccess, "add\t/dev/ttyS0\n", ""},
-      {"the source fails", fail, scans({{}}), nullptr, kExitWriteError, "",
-       "ttyenum: cannot watch /dev: Input/output error\n"},
-      {"a descriptor that is not open", closeFd, scans({{}}), nullptr, kExitWriteError, "",
-       "ttyenum: cannot watch /dev: Bad file descriptor\n"},
+      {"the source fails", [](Watch& w) { w.report('f'); }, scans({{}}), nullptr, kExitWriteError,
+       "", "ttyenum: cannot watch /dev: Input/output error\n"},
+      {"a descriptor that is not open", [](Watch& w) { w.closedFd = 999; }, scans({{}}), nullptr,
+       kExitWriteError, "", "ttyenum: cannot watch /dev: Bad file descriptor\n"},
       {"the reader goes on a quiet machine", closeReader, scans({{}}), nullptr, kExitWriteError, "",
        "ttyenum: write error: Broken pipe\n"},
       {"a stop while the reader never reads", stuck, scans({{"/dev/ttyS0"}}), nullptr, kExitSuccess,

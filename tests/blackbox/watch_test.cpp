@@ -194,11 +194,10 @@ TEST_F(Watch, ADevMountedOverIsWatchedInstead) {
   fake.folder("/other-dev");
   fake.file("/other-dev/ttyUSB0", "");
   fake.file("/other-dev/ttyUSB1", "");
-  const pid_t tool = toolPid(*run);
-  ASSERT_GT(tool, 0);
-  const ProcessResult bind = runProcess({"/usr/bin/nsenter", "-t", std::to_string(tool), "-m", "--",
-                                         "/bin/mount", "--bind", fake.path("/other-dev"), "/dev"},
-                                        currentEnvironment());
+  const ProcessResult bind =
+      runProcess({"/usr/bin/nsenter", "-t", std::to_string(toolPid(*run)), "-m", "--", "/bin/mount",
+                  "--bind", fake.path("/other-dev"), "/dev"},
+                 currentEnvironment());
   ASSERT_EQ(bind.status, 0) << bind.err;
   ::usleep(200 * 1000);
   addQemuUsbAdapter(fake, "ttyUSB2", "1-3");
