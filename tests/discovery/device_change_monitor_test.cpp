@@ -1,12 +1,12 @@
 #include "discovery/device_change_monitor.h"
 
-#include <fcntl.h>
 #include <linux/netlink.h>
 #include <stdio.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -76,154 +76,92 @@ TEST(DeviceChangeMonitor, WithoutADevFolderNothingCanBeWatched) {
   EXPECT_EQ(reason, "No such file or directory");
 }
 
-// Each row starts a monitor on a fresh tree made by `before`, then does `action`: what the
-// monitor reports for it.
+// Each row starts a monitor (without the kernel's uevents) on a /dev holding ttyUSB0 and ttyUSB1
+// beside udev's data folder, with udev running or not. The monitor watches ttyUSB0 (and a node
+// that is not there), then `watched` alone; then `action`: what the monitor reports for it.
 TEST(DeviceChangeMonitor, WhatEachSourceReports) {
-  const auto open_ = [](FakeRoot& fake, const std::string& path) {
-    const int fd = ::open(fake.path(path).c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0) << path;
-    ::close(fd);
-  };
-  const auto udev = [](FakeRoot& fake) {
-    fake.file("/run/udev/control", "");
-    fake.folder("/run/udev/data");
-  };
-  const auto udevEntry = [](FakeRoot& fake, const std::string& name) {
+  namespace fs = std::filesystem;
+  using Step = std::function<void(FakeRoot&)>;
+  const Step open = [](FakeRoot& fake) { std::ifstream(fake.path("/dev/ttyUSB0")); };
+  const Step makeEntry = [](FakeRoot& fake) { fake.file("/run/udev/data/c188:1", ""); };
+  const Step renameEntry = [](FakeRoot& fake) {
     fake.file("/run/udev/data/.tmp", "E:ID_PATH=x\n");
-    ASSERT_EQ(::rename(fake.path("/run/udev/data/.tmp").c_str(),
-                       fake.path("/run/udev/data/" + name).c_str()),
-              0);
+    fs::rename(fake.path("/run/udev/data/.tmp"), fake.path("/run/udev/data/c188:0"));
   };
-  using Step = std::function<void(FakeRoot&, DeviceChangeMonitor&)>;
+  const Step replaceDev = [](FakeRoot& fake) {
+    fs::rename(fake.path("/dev"), fake.path("/old-dev"));
+    fake.folder("/dev");
+    fs::remove_all(fake.path("/old-dev"));
+  };
+  const Step removeDev = [](FakeRoot& fake) { fs::remove_all(fake.path("/dev")); };
   const struct {
     const char* name;
-    Step before;
+    bool udevRuns;
+    const char* watched;
     Step action;
     DeviceChange change;
   } rows[] = {
-      {"a watched node opened and closed",
-       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.node("ttyUSB0"); },
-       [&](FakeRoot& fake, DeviceChangeMonitor& monitor) {
-         monitor.watchNodes({"/dev/ttyUSB0", "/dev/gone"});
-         open_(fake, "/dev/ttyUSB0");
-       },
-       DeviceChange::kChanged},
-      {"a node not watched", [](FakeRoot& fake, DeviceChangeMonitor&) { fake.node("ttyUSB0"); },
-       [&](FakeRoot& fake, DeviceChangeMonitor&) { open_(fake, "/dev/ttyUSB0"); },
-       DeviceChange::kNone},
-      {"a node no longer watched",
-       [](FakeRoot& fake, DeviceChangeMonitor&) {
-         fake.node("ttyUSB0");
-         fake.node("ttyUSB1");
-       },
-       [&](FakeRoot& fake, DeviceChangeMonitor& monitor) {
-         monitor.watchNodes({"/dev/ttyUSB0", "/dev/ttyUSB1"});
-         monitor.watchNodes({"/dev/ttyUSB1"});
-         open_(fake, "/dev/ttyUSB0");
-       },
-       DeviceChange::kNone},
-      {"a udev entry renamed into place", [&](FakeRoot& fake, DeviceChangeMonitor&) { udev(fake); },
-       [&](FakeRoot& fake, DeviceChangeMonitor&) { udevEntry(fake, "c188:0"); },
-       DeviceChange::kChanged},
-      {"a udev entry made in place", [&](FakeRoot& fake, DeviceChangeMonitor&) { udev(fake); },
-       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.file("/run/udev/data/c188:1", ""); },
-       DeviceChange::kChanged},
-      {"udev's folder without udev running",
-       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.folder("/run/udev/data"); },
-       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.file("/run/udev/data/c188:1", ""); },
-       DeviceChange::kNone},
-      {"/dev removed and made again",
-       [](FakeRoot& fake, DeviceChangeMonitor&) { fake.node("ttyS0"); },
-       [](FakeRoot& fake, DeviceChangeMonitor&) {
-         ASSERT_EQ(::rename(fake.path("/dev").c_str(), fake.path("/old-dev").c_str()), 0);
-         fake.folder("/dev");
-         ASSERT_EQ(::unlink(fake.path("/old-dev/ttyS0").c_str()), 0);
-         ASSERT_EQ(::rmdir(fake.path("/old-dev").c_str()), 0);
-       },
-       DeviceChange::kOverflow},
-      {"/dev removed for good", [](FakeRoot&, DeviceChangeMonitor&) {},
-       [](FakeRoot& fake, DeviceChangeMonitor&) {
-         ASSERT_EQ(::rmdir(fake.path("/dev").c_str()), 0);
-       },
-       DeviceChange::kFailed},
+      {"a watched node opened and closed", false, "/dev/ttyUSB0", open, DeviceChange::kChanged},
+      {"a node no longer watched", false, "/dev/ttyUSB1", open, DeviceChange::kNone},
+      {"a udev entry renamed into place", true, "", renameEntry, DeviceChange::kChanged},
+      {"a udev entry made in place", true, "", makeEntry, DeviceChange::kChanged},
+      {"udev's folder without udev running", false, "", makeEntry, DeviceChange::kNone},
+      {"/dev removed and made again", false, "", replaceDev, DeviceChange::kOverflow},
+      {"/dev removed for good", false, "", removeDev, DeviceChange::kFailed},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     FakeRoot fake;
-    fake.folder("/dev");
+    fake.node("ttyUSB0");
+    fake.node("ttyUSB1");
+    fake.folder("/run/udev/data");
+    if (row.udevRuns)
+      fake.file("/run/udev/control", "");
     DeviceChangeMonitor monitor(fake.root(), false);
-    row.before(fake, monitor);
     std::string reason;
     ASSERT_TRUE(monitor.start(reason)) << reason;
+    monitor.watchNodes({"/dev/ttyUSB0", "/dev/gone"});
+    monitor.watchNodes({row.watched});
     monitor.collect();
-    row.action(fake, monitor);
+    row.action(fake);
     EXPECT_EQ(monitor.collect(), row.change);
   }
 }
 
-// As root the monitor subscribes to the kernel's uevents; its socket comes first.
-int ueventSocketOf(const DeviceChangeMonitor& monitor) {
-  const std::vector<int> fds = monitor.descriptors();
-  return fds.size() == 2 ? fds[0] : -1;
-}
-
-bool writeChange(const char* ueventFile) {
-  const int fd = ::open(ueventFile, O_WRONLY | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  const bool written = ::write(fd, "change", 6) == 6;
-  ::close(fd);
-  return written;
-}
-
-// A process may send on the kernel's uevent group too (as root); only the kernel speaks for
-// devices. A real tty event of another test may slip in, so one of three tries must be quiet.
-TEST(DeviceChangeMonitor, AUeventFromAProcessIsNoChange) {
-  FakeRoot fake;
-  fake.folder("/dev");
-  DeviceChangeMonitor monitor(fake.root());
-  std::string reason;
-  ASSERT_TRUE(monitor.start(reason)) << reason;
-  if (ueventSocketOf(monitor) < 0)
-    GTEST_SKIP() << "the kernel's uevents need root here";
-  const int sender = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
-  ASSERT_GE(sender, 0);
-  struct sockaddr_nl group {};
-  group.nl_family = AF_NETLINK;
-  group.nl_groups = 1;
-  const std::string message = uevent({"add@/devices/virtual/tty/ttyFAKE", "ACTION=add",
-                                      "DEVPATH=/devices/virtual/tty/ttyFAKE", "SUBSYSTEM=tty"});
-  bool quiet = false;
-  for (int attempt = 0; attempt < 3 && !quiet; ++attempt) {
-    monitor.collect();
-    ASSERT_EQ(::sendto(sender, message.data(), message.size(), 0,
-                       reinterpret_cast<struct sockaddr*>(&group), sizeof group),
-              static_cast<ssize_t>(message.size()))
-        << ::strerror(errno);
-    ::usleep(20 * 1000);
-    quiet = monitor.collect() == DeviceChange::kNone;
-  }
-  ::close(sender);
-  EXPECT_TRUE(quiet);
-}
-
-// The kernel drops uevents for want of room while the queue holds only other subsystems' events:
-// what was dropped may have been a tty's, so the monitor asks for a rescan.
-TEST(DeviceChangeMonitor, DroppedUeventsAskForARescan) {
+// As root the monitor also reads the kernel's uevents, on the socket that comes first. A process
+// may send on their group too, but only the kernel speaks for devices (a real tty event of
+// another test may slip in: one of three tries must be quiet). When the kernel drops uevents for
+// want of room while the queue holds only other subsystems' events, what was dropped may have
+// been a tty's: the monitor asks for a rescan.
+TEST(DeviceChangeMonitor, KernelUeventsAsRoot) {
   const char kOtherDevice[] = "/sys/devices/virtual/mem/full/uevent";
   FakeRoot fake;
   fake.folder("/dev");
   DeviceChangeMonitor monitor(fake.root());
   std::string reason;
   ASSERT_TRUE(monitor.start(reason)) << reason;
-  const int socket = ueventSocketOf(monitor);
-  if (socket < 0 || ::access(kOtherDevice, W_OK) != 0)
+  if (monitor.descriptors().size() != 2 || ::access(kOtherDevice, W_OK) != 0)
     GTEST_SKIP() << "needs root and a writable " << kOtherDevice;
+  const int sender = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
+  struct sockaddr_nl group = {AF_NETLINK, 0, 0, 1};  // the kernel's uevent group
+  const std::string message = uevent({"add@/devices/virtual/tty/ttyFAKE", "SUBSYSTEM=tty"});
+  bool quiet = false;
+  for (int attempt = 0; attempt < 3 && !quiet; ++attempt) {
+    monitor.collect();
+    ASSERT_EQ(::sendto(sender, message.data(), message.size(), 0,
+                       reinterpret_cast<struct sockaddr*>(&group), sizeof group),
+              static_cast<ssize_t>(message.size()));
+    ::usleep(20 * 1000);
+    quiet = monitor.collect() == DeviceChange::kNone;
+  }
+  ::close(sender);
+  EXPECT_TRUE(quiet) << "a process's uevent made a change";
+
   const int small = 4096;  // the kernel's floor is a few kB: a handful of events fills it
-  ASSERT_EQ(::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &small, sizeof small), 0);
-  monitor.collect();
+  ASSERT_EQ(
+      ::setsockopt(monitor.descriptors()[0], SOL_SOCKET, SO_RCVBUFFORCE, &small, sizeof small), 0);
   for (int i = 0; i < 50; ++i)
-    ASSERT_TRUE(writeChange(kOtherDevice));
+    std::ofstream(kOtherDevice) << "change";
   EXPECT_EQ(monitor.collect(), DeviceChange::kOverflow);
   EXPECT_EQ(monitor.collect(), DeviceChange::kNone);
 }
