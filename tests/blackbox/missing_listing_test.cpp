@@ -26,10 +26,9 @@ enum Tree : unsigned {
 // Unbinds an interface as `echo … > unbind` does: no driver link, and its tty gone.
 void unbind(FakeRoot& fake, const std::string& interface, const std::string& node,
             const std::string& ttyFolder) {
-  std::filesystem::remove(fake.path(interface + "/driver"));
-  std::filesystem::remove_all(fake.path(interface + "/" + ttyFolder));
-  std::filesystem::remove(fake.path("/sys/class/tty/" + node));
-  std::filesystem::remove(fake.path("/dev/" + node));
+  for (const std::string& path : {interface + "/driver", interface + "/" + ttyFolder,
+                                  "/sys/class/tty/" + node, "/dev/" + node})
+    std::filesystem::remove_all(fake.path(path));
 }
 
 void build(FakeRoot& fake, unsigned tree) {
