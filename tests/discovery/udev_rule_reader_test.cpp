@@ -9,8 +9,6 @@
 namespace ttyenum {
 namespace {
 
-using testing::FakeRoot;
-
 std::string number(const std::optional<unsigned>& value) {
   return value ? std::to_string(*value) : "-";
 }
@@ -24,59 +22,29 @@ std::string factsText(const UdevRuleFacts& f) {
          std::to_string(f.portsOnInterface);
 }
 
-// The captured Debian 12 tree with the by-path links udev made for it and one database entry.
-class UdevRuleReader : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fake.unpackFixture("qemu-debian12-6.1");
-    fake.link("/dev/serial/by-path/pci-0000:00:05.0-usb-0:1:1.0-port0", "../../ttyUSB0");
-    fake.link("/dev/serial/by-path/pci-0000:00:05.0-usb-0:2.1:1.0-port0", "./../../ttyUSB1");
-    fake.link("/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0",
-              "../../ttyUSB1");
-    fake.file("/run/udev/data/c188:0",
-              "S:serial/by-path/pci-0000:00:05.0-usb-0:1:1.0-port0\nI:3141592\n"
-              "E:ID_PATH_TAG=pci-0000_00_05_0-usb-0_1_1_0\nE:ID_PATH=pci-0000:00:05.0-usb-0:1:1.0\n"
-              "G:systemd\n");
-  }
-
-  void expectFacts(const char* const (&rows)[2]) {
-    SCOPED_TRACE(rows[0]);
-    EXPECT_EQ(factsText(readUdevRuleFacts(rows[0], fake.root())), rows[1]);
-  }
-
-  FakeRoot fake;
-};
-
-TEST_F(UdevRuleReader, ReadsWhatARuleCanMatchOnInACapturedTree) {
-  const char* const rows[][2] = {
-      {"/dev/ttyUSB0",
-       "ttyUSB0 usb 0403:6001 '1-0000:00:05.0-1' path 'pci-0000:00:05.0-usb-0:1:1.0' link "
-       "'/dev/serial/by-path/pci-0000:00:05.0-usb-0:1:1.0-port0' 1-1:1.0 if 0/1 port 0/1"},
-      {"/dev/ttyUSB1",
-       "ttyUSB1 usb 0403:6001 'LAB-FTDI-0002' path '' link "
-       "'/dev/serial/by-path/pci-0000:00:05.0-usb-0:2.1:1.0-port0' 1-2.1:1.0 if 0/1 port 0/1"},
-      {"/dev/ttyACM0",
-       "ttyACM0 usb 0525:a4a7 'LAB-ACM-0001' path '' link '' 3-1:2.0 if 0/2 port -/0"},
-      {"/dev/ttyS0", "ttyS0 - : '' path '' link ''  if -/0 port -/0"},
-      {"/dev/ttyUSB7", "ttyUSB7 - : '' path '' link ''  if -/0 port -/0"},
-  };
-  for (const auto& row : rows)
-    expectFacts(row);
-}
-
-// A second adapter with ttyUSB1's ids and serial but no port, a device with ttyUSB0's serial
-// under other ids, and a second port on ttyUSB0's interface, as a two-port chip has.
-TEST_F(UdevRuleReader, SeesSharedSerialsAndPortsThatShareAnInterface) {
-  const std::string usb1 = "/sys/devices/pci0000:00/0000:00:05.0/usb1";
+// The captured Debian 12 tree with the by-path links udev made for it and one database entry;
+// beside it, a device with ttyUSB1's ids and serial but no port, one with ttyUSB0's serial under
+// other ids, and a second port on ttyUSB0's interface, as a two-port chip has.
+TEST(UdevRuleReader, ReadsWhatARuleCanMatchOn) {
+  testing::FakeRoot fake;
+  fake.unpackFixture("qemu-debian12-6.1");
+  fake.link("/dev/serial/by-path/pci-0000:00:05.0-usb-0:1:1.0-port0", "../../ttyUSB0");
+  fake.link("/dev/serial/by-path/pci-0000:00:05.0-usb-0:2.1:1.0-port0", "./../../ttyUSB1");
+  fake.link("/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_LAB-FTDI-0002-if00-port0", "../../ttyUSB1");
+  fake.file("/run/udev/data/c188:0",
+            "S:serial/by-path/pci-0000:00:05.0-usb-0:1:1.0-port0\nI:3141592\n"
+            "E:ID_PATH_TAG=pci-0000_00_05_0-usb-0_1_1_0\nE:ID_PATH=pci-0000:00:05.0-usb-0:1:1.0\n"
+            "G:systemd\n");
+  const std::string usb1 = "/sys/devices/pci0000:00/0000:00:05.0/usb1/";
   for (const auto& [device, product, serial] : {std::tuple{"1-3", "6001", "LAB-FTDI-0002"},
                                                 std::tuple{"1-4", "6015", "1-0000:00:05.0-1"}}) {
-    fake.file(usb1 + "/" + device + "/idVendor", "0403\n");
-    fake.file(usb1 + "/" + device + "/idProduct", std::string(product) + "\n");
-    fake.file(usb1 + "/" + device + "/serial", std::string(serial) + "\n");
+    fake.file(usb1 + device + "/idVendor", "0403\n");
+    fake.file(usb1 + device + "/idProduct", std::string(product) + "\n");
+    fake.file(usb1 + device + "/serial", std::string(serial) + "\n");
     fake.link(std::string("/sys/bus/usb/devices/") + device,
               "../../../devices/pci0000:00/0000:00:05.0/usb1/" + std::string(device));
   }
-  fake.file(usb1 + "/1-1/1-1:1.0/ttyUSB9/port_number", "1\n");
+  fake.file(usb1 + "1-1/1-1:1.0/ttyUSB9/port_number", "1\n");
 
   const char* const rows[][2] = {
       {"/dev/ttyUSB0",
@@ -85,9 +53,15 @@ TEST_F(UdevRuleReader, SeesSharedSerialsAndPortsThatShareAnInterface) {
       {"/dev/ttyUSB1",
        "ttyUSB1 usb 0403:6001 'LAB-FTDI-0002' shared path '' link "
        "'/dev/serial/by-path/pci-0000:00:05.0-usb-0:2.1:1.0-port0' 1-2.1:1.0 if 0/1 port 0/1"},
+      {"/dev/ttyACM0",
+       "ttyACM0 usb 0525:a4a7 'LAB-ACM-0001' path '' link '' 3-1:2.0 if 0/2 port -/0"},
+      {"/dev/ttyS0", "ttyS0 - : '' path '' link ''  if -/0 port -/0"},
+      {"/dev/ttyUSB7", "ttyUSB7 - : '' path '' link ''  if -/0 port -/0"},
   };
-  for (const auto& row : rows)
-    expectFacts(row);
+  for (const auto& [port, facts] : rows) {
+    SCOPED_TRACE(port);
+    EXPECT_EQ(factsText(readUdevRuleFacts(port, fake.root())), facts);
+  }
 }
 
 }  // namespace

@@ -43,6 +43,16 @@ std::string moduleName(const std::string& file) {
 
 }  // namespace
 
+const std::vector<TestModule> kUsbTestModules = {
+    {"kernel/drivers/usb/serial/ftdi_sio.ko", {"usb:v0403p6001d*dc*dsc*dp*ic*isc*ip*in*"}},
+    {"kernel/drivers/usb/serial/ch341.ko", {"usb:v1A86p7523d*dc*dsc*dp*ic*isc*ip*in*"}, true},
+    {"kernel/drivers/usb/serial/qcserial.ko", {"usb:v05C6p9001d*dc*dsc*dp*ic*isc*ip*in*"}},
+    {"kernel/drivers/usb/serial/option.ko", {"usb:v05C6p9001d*dc*dsc*dp*ic*isc*ip*in*"}},
+    {"kernel/drivers/usb/class/cdc-acm.ko", {"usb:v*p*d*dc*dsc*dp*ic02isc02ip01in*"}},
+    {"kernel/drivers/hid/usbhid/usbhid.ko", {"usb:v*p*d*dc*dsc*dp*ic03isc*ip*in*"}},
+    {"kernel/drivers/usb/storage/usb-storage.ko", {"usb:v*p*d*dc*dsc*dp*ic08isc06ip50in*"}},
+};
+
 std::string buildModuleFolder(FakeRoot& fake, const std::string& release,
                               const std::vector<TestModule>& modules) {
   const std::string folder = "/lib/modules/" + release;

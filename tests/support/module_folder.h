@@ -21,6 +21,10 @@ struct TestModule {
 std::string buildModuleFolder(FakeRoot& fake, const std::string& release,
                               const std::vector<TestModule>& modules);
 
+// Serial drivers (ftdi_sio; ch341 built in; qcserial and option for one id; cdc-acm, named with a
+// dash) and drivers of other classes (usbhid, usb-storage), for the --missing tests.
+extern const std::vector<TestModule> kUsbTestModules;
+
 // The running kernel's release, as uname gives it.
 std::string runningRelease();
 
