@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <utility>
 
+#include "common/whole_number.h"
 #include "discovery/sysfs_attribute.h"
 #include "usage/open_handle_scan.h"
 
@@ -18,15 +18,6 @@ namespace {
 
 constexpr char kUsbDevices[] = "/sys/bus/usb/devices/";
 constexpr unsigned kLastAcmProtocol = 6;
-
-std::optional<unsigned> parseNumber(const std::string& text, int base) {
-  unsigned number = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, number, base);
-  if (text.empty() || error != std::errc() || stop != end)
-    return std::nullopt;
-  return number;
-}
 
 // The interface entries of /sys/bus/usb/devices ("1-2:1.0"; devices have no ":"), sorted.
 std::vector<std::string> interfaceNames(const FileSystemRoot& root) {
@@ -91,8 +82,8 @@ void describeDevice(MissingInterface& interface, const FileSystemRoot& root) {
 // /dev/bus/usb/BBB/DDD of the device, from its bus and device numbers; empty when unknown.
 std::string usbDeviceNode(const std::string& usbLocation, const FileSystemRoot& root) {
   const std::string device = kUsbDevices + usbLocation + "/";
-  const std::optional<unsigned> bus = parseNumber(attribute(device, "busnum", root), 10);
-  const std::optional<unsigned> number = parseNumber(attribute(device, "devnum", root), 10);
+  const std::optional<unsigned> bus = wholeNumber(attribute(device, "busnum", root), 10);
+  const std::optional<unsigned> number = wholeNumber(attribute(device, "devnum", root), 10);
   if (!bus || !number)
     return std::string();
   char node[64];
@@ -128,8 +119,8 @@ void findClaimersOf(std::vector<MissingInterface>& interfaces, const FileSystemR
 
 bool isCdcAcmClass(const std::string& interfaceClass, const std::string& subclass,
                    const std::string& protocol) {
-  const std::optional<unsigned> number = parseNumber(protocol, 16);
-  return parseNumber(interfaceClass, 16) == 2u && parseNumber(subclass, 16) == 2u && number &&
+  const std::optional<unsigned> number = wholeNumber(protocol, 16);
+  return wholeNumber(interfaceClass, 16) == 2u && wholeNumber(subclass, 16) == 2u && number &&
          *number <= kLastAcmProtocol;
 }
 
@@ -158,7 +149,7 @@ MissingListing findMissingInterfaces(ModuleIndex& index, MissingDetail detail,
       continue;
     }
     interface.usbLocation = name.substr(0, name.find(':'));
-    interface.usbInterface = parseNumber(attribute(folder, "bInterfaceNumber", root), 16);
+    interface.usbInterface = wholeNumber(attribute(folder, "bInterfaceNumber", root), 16);
     interface.usbfs = !driver.empty();
     describeDevice(interface, root);
     chooseReason(interface, root);

@@ -1,9 +1,9 @@
 #include "discovery/udev_rule_reader.h"
 
-#include <charconv>
 #include <optional>
 #include <vector>
 
+#include "common/whole_number.h"
 #include "discovery/device_node.h"
 #include "discovery/sysfs_attribute.h"
 #include "discovery/usb_port_probe.h"
@@ -20,12 +20,7 @@ std::optional<unsigned> decimalAttribute(const std::string& path, const FileSyst
   const size_t start = text.find_first_not_of(' ');
   if (start == std::string::npos)
     return std::nullopt;
-  unsigned number = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data() + start, end, number);
-  if (error != std::errc() || stop != end)
-    return std::nullopt;
-  return number;
+  return wholeNumber(std::string_view(text).substr(start));
 }
 
 // True when a USB device other than `device` has the same ids and serial. Root hubs count too:

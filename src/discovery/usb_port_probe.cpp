@@ -1,9 +1,9 @@
 #include "discovery/usb_port_probe.h"
 
-#include <charconv>
 #include <optional>
 #include <utility>
 
+#include "common/whole_number.h"
 #include "discovery/sysfs_attribute.h"
 
 namespace ttyenum {
@@ -33,13 +33,7 @@ std::string lastUsbComponent(const std::string& usbPath, bool interface) {
 // A sysfs attribute's number in `base`; none when the text is not all digits.
 std::optional<unsigned> numberAttribute(const std::string& path, int base,
                                         const FileSystemRoot& root) {
-  const std::string text = readSysfsAttribute(path, false, root);
-  unsigned number = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, number, base);
-  if (text.empty() || error != std::errc() || stop != end)
-    return std::nullopt;
-  return number;
+  return wholeNumber(readSysfsAttribute(path, false, root), base);
 }
 
 }  // namespace

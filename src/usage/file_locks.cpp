@@ -1,9 +1,9 @@
 #include "usage/file_locks.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string>
 
+#include "common/whole_number.h"
 #include "usage/small_file.h"
 
 namespace ttyenum {
@@ -24,24 +24,15 @@ std::string_view nextWord(std::string_view& text) {
   return word;
 }
 
-// The whole of `text` as a number in `base`.
-template <typename Number>
-bool wholeNumber(std::string_view text, Number& value, int base = 10) {
-  if (text.empty())
-    return false;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  return error == std::errc() && end == text.data() + text.size();
-}
-
 // "MAJOR:MINOR:INODE" with the device numbers in hex.
 bool parseFileIdentity(std::string_view text, FileLock& lock) {
   const size_t first = text.find(':');
   const size_t second = first == std::string_view::npos ? first : text.find(':', first + 1);
   if (second == std::string_view::npos)
     return false;
-  return wholeNumber(text.substr(0, first), lock.device.major, 16) &&
-         wholeNumber(text.substr(first + 1, second - first - 1), lock.device.minor, 16) &&
-         wholeNumber(text.substr(second + 1), lock.inode);
+  return parseWholeNumber(text.substr(0, first), lock.device.major, 16) &&
+         parseWholeNumber(text.substr(first + 1, second - first - 1), lock.device.minor, 16) &&
+         parseWholeNumber(text.substr(second + 1), lock.inode);
 }
 
 }  // namespace
@@ -54,7 +45,7 @@ std::optional<FileLock> parseFileLock(std::string_view line) {
   nextWord(line);         // ADVISORY or MANDATORY
   nextWord(line);         // READ or WRITE
   FileLock lock;
-  if (!wholeNumber(nextWord(line), lock.pid) || !parseFileIdentity(nextWord(line), lock))
+  if (!parseWholeNumber(nextWord(line), lock.pid) || !parseFileIdentity(nextWord(line), lock))
     return std::nullopt;
   if (type == "OFDLCK")
     lock.pid = -1;

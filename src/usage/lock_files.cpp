@@ -6,10 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <utility>
 
+#include "common/whole_number.h"
 #include "usage/small_file.h"
 
 namespace ttyenum {
@@ -67,8 +67,7 @@ std::optional<int> parseLockFilePid(std::string_view bytes) {
   if (end != std::string_view::npos &&
       bytes.find_first_not_of(" \n", end) != std::string_view::npos)
     return std::nullopt;  // two numbers
-  const auto [last, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
-  if (error != std::errc() || pid <= 0)
+  if (!parseWholeNumber(digits, pid) || pid <= 0)
     return std::nullopt;
   return pid;
 }

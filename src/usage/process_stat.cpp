@@ -1,9 +1,9 @@
 #include "usage/process_stat.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string>
 
+#include "common/whole_number.h"
 #include "usage/small_file.h"
 
 namespace ttyenum {
@@ -15,12 +15,6 @@ constexpr unsigned kKernelThreadFlag = 0x00200000;  // PF_KTHREAD
 // Fields after the ")": state, ppid, pgrp, session, tty_nr, tpgid, flags.
 constexpr int kTtyField = 4;
 constexpr int kFlagsField = 6;
-
-template <typename Number>
-bool wholeNumber(std::string_view text, Number& value) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return !text.empty() && error == std::errc() && end == text.data() + text.size();
-}
 
 }  // namespace
 
@@ -48,7 +42,7 @@ std::optional<ProcessStat> parseProcessStat(std::string_view statLine) {
   // The kernel writes tty_nr as a signed number; its bits are what count.
   int ttyNr = 0;
   unsigned flags = 0;
-  if (!wholeNumber(fields[kTtyField], ttyNr) || !wholeNumber(fields[kFlagsField], flags))
+  if (!parseWholeNumber(fields[kTtyField], ttyNr) || !parseWholeNumber(fields[kFlagsField], flags))
     return std::nullopt;
   return ProcessStat{decodeTtyNumber(static_cast<unsigned>(ttyNr)),
                      (flags & kKernelThreadFlag) != 0};
