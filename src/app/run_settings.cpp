@@ -148,12 +148,14 @@ FactNeeds factsNeededBy(const ListingSettings& settings) {
                                                 : factsUsedBy(settings.format);
     needs.node = true;
     needs.usbAddress = true;
+    needs.holderCoverage = settings.wait && settings.json;  // a watch's lines do not show it
     return needs;
   }
   if (settings.prometheus) {
     FactNeeds needs;
     needs.holderCommand = true;
     needs.links = true;
+    needs.holderCoverage = true;
     return needs;
   }
   if (!settings.format.empty())

@@ -63,16 +63,20 @@ struct PortFacts {
 // Which of the facts that cost more than the probes' own reads a listing wants. The kind, the
 // holder's pid and the USB location and interface always come with the probes and the scan.
 struct FactNeeds {
-  bool holderCommand = false;  // /proc/<pid>/comm of each holder
-  bool links = false;          // a walk of /dev/serial/by-id and by-path
-  bool node = false;           // the node's device number, group and access: a stat and two
-                               // faccessat calls per port
-  bool console = false;        // /sys/class/tty/console/active
-  bool usbAddress = false;     // a USB port's bus number and device address: two reads
+  bool holderCommand = false;   // /proc/<pid>/comm of each holder
+  bool links = false;           // a walk of /dev/serial/by-id and by-path
+  bool node = false;            // the node's device number, group and access: a stat and two
+                                // faccessat calls per port
+  bool console = false;         // /sys/class/tty/console/active
+  bool usbAddress = false;      // a USB port's bus number and device address: two reads
+  bool holderCoverage = false;  // how many processes could not be read: the holder scan opens
+                                // every descriptor folder, even once every port has a holder
 
   // Every fact that a form can show; the USB address is not one.
-  static FactNeeds all() { return {true, true, true, true, false}; }
-  bool any() const { return holderCommand || links || node || console || usbAddress; }
+  static FactNeeds all() { return {true, true, true, true, false, true}; }
+  bool any() const {
+    return holderCommand || links || node || console || usbAddress || holderCoverage;
+  }
 };
 
 }  // namespace ttyenum

@@ -103,7 +103,7 @@ class PortEnumerator::Impl {
       }
       paths.clear();
     }
-    markHolders(ports, facts, first);
+    markHolders(ports, facts, first, needs.holderCoverage);
     if (needs.holderCommand)
       nameHolders(facts, first);
     if (needs.links)
@@ -151,12 +151,14 @@ class PortEnumerator::Impl {
   }
 
  private:
-  // One scan of /proc for every port from `first` on; the probes never scan.
-  void markHolders(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts, size_t first) {
+  // One scan of /proc for every port from `first` on; the probes never scan. Every unreadable
+  // process is counted only when the coverage is shown.
+  void markHolders(std::vector<PortInfo>& ports, std::vector<PortFacts>& facts, size_t first,
+                   bool countEveryUnreadable) {
     std::vector<std::string> devicePaths;
     for (size_t i = first; i < ports.size(); ++i)
       devicePaths.push_back(ports[i].portName);
-    const PortHolders holders = findPortHolders(devicePaths, root_);
+    const PortHolders holders = findPortHolders(devicePaths, root_, countEveryUnreadable);
     coverage_ = holders.coverage;
     for (size_t i = first; i < ports.size(); ++i) {
       const std::optional<HolderClaim>& holder = holders.holders[i - first];

@@ -115,8 +115,11 @@ bool readSameTable(const std::vector<int>& scanned, int tid) {
 
 class HolderScan {
  public:
-  HolderScan(const std::vector<std::string>& devicePaths, const FileSystemRoot& root)
-      : devicePrefix_(root.path("/dev/")), procFolder_(root.path("/proc")) {
+  HolderScan(const std::vector<std::string>& devicePaths, const FileSystemRoot& root,
+             bool countEveryUnreadable)
+      : devicePrefix_(root.path("/dev/")),
+        procFolder_(root.path("/proc")),
+        countEveryUnreadable_(countEveryUnreadable) {
     for (const std::string& path : devicePaths)
       needles_.push_back(needleFor(path, root));
     unsettled_ = needles_.size();
@@ -136,9 +139,11 @@ class HolderScan {
 
  private:
   // Once every port has its holder, the other processes' folders are only opened, to count
-  // those that refuse.
+  // those that refuse, and only when every such process is to be counted.
   void scanProcesses(Directory& proc, std::vector<UnreadProcess>& unreadable) {
     for (const std::string& name : processFolders(proc)) {
+      if (unsettled_ == 0 && !countEveryUnreadable_)
+        return;
       const int pid = pidOfFolder(name);
       if (pid < 0)
         continue;
@@ -244,6 +249,7 @@ class HolderScan {
 
   const std::string devicePrefix_;
   const std::string procFolder_;
+  const bool countEveryUnreadable_;
   std::vector<Needle> needles_;
   size_t unsettled_ = 0;
 };
@@ -251,13 +257,13 @@ class HolderScan {
 }  // namespace
 
 HolderScanResult scanHolders(const std::vector<std::string>& devicePaths,
-                             const FileSystemRoot& root) {
-  return HolderScan(devicePaths, root).run();
+                             const FileSystemRoot& root, bool countEveryUnreadable) {
+  return HolderScan(devicePaths, root, countEveryUnreadable).run();
 }
 
 std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
                                 const FileSystemRoot& root) {
-  return scanHolders(devicePaths, root).holders;
+  return scanHolders(devicePaths, root, false).holders;
 }
 
 std::optional<std::string> processCommand(int pid, const FileSystemRoot& root) {

@@ -39,8 +39,11 @@ struct HolderScanResult {
 
 // findHolderPids, also telling which processes it could not look into. /proc is not read when
 // there are no paths.
+// With `countEveryUnreadable` false the scan stops once every path has its holder, so that
+// `unreadable` holds only the processes met before.
 HolderScanResult scanHolders(const std::vector<std::string>& devicePaths,
-                             const FileSystemRoot& root = FileSystemRoot());
+                             const FileSystemRoot& root = FileSystemRoot(),
+                             bool countEveryUnreadable = true);
 
 // The command name of process `pid` (/proc/<pid>/comm less its line feed); none when the file
 // cannot be read, as when the process has gone.

@@ -106,9 +106,9 @@ std::optional<HolderClaim> chooseHolder(const std::vector<HolderClaim>& claims) 
   return *first;
 }
 
-PortHolders findPortHolders(const std::vector<std::string>& devicePaths,
-                            const FileSystemRoot& root) {
-  const HolderScanResult scan = scanHolders(devicePaths, root);
+PortHolders findPortHolders(const std::vector<std::string>& devicePaths, const FileSystemRoot& root,
+                            bool countEveryUnreadable) {
+  const HolderScanResult scan = scanHolders(devicePaths, root, countEveryUnreadable);
   PortHolders result;
   const bool hidden = !devicePaths.empty() && ::geteuid() != 0 && procHidesProcesses(root);
   result.coverage = {scan.unreadable.empty() && !hidden, scan.unreadable.size()};

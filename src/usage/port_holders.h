@@ -23,8 +23,10 @@ struct PortHolders {
 // whose descriptors could be read. For the others (folders that refused, processes that /proc
 // hides) what every user may read counts as well: their controlling terminal, /proc/locks and
 // the lock files of the lock folders, each read once. When every process could be read,
-// nothing beyond the descriptors is read.
+// nothing beyond the descriptors is read. The coverage counts every unreadable process only with
+// `countEveryUnreadable`; otherwise the scan may stop once every path has a holder.
 PortHolders findPortHolders(const std::vector<std::string>& devicePaths,
-                            const FileSystemRoot& root = FileSystemRoot());
+                            const FileSystemRoot& root = FileSystemRoot(),
+                            bool countEveryUnreadable = true);
 
 }  // namespace ttyenum
