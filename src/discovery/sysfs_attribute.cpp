@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "common/small_file.h"
+
 namespace ttyenum {
 
 namespace {
@@ -13,36 +15,18 @@ namespace {
 // Sysfs text attributes are at most a page; nothing longer is read.
 constexpr size_t kMaxAttributeBytes = size_t{64} * 1024;
 
-// Only regular files count as attributes. The stat keeps device nodes from being opened at all;
-// O_NONBLOCK and the fstat cover a file swapped for a FIFO in between, so no read can hang.
-int openRegularFile(const std::string& realPath) {
-  struct stat status {};
-  if (::stat(realPath.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-    return -1;
-  const int fd = ::open(realPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 // Every byte up to the first NUL, the end of the file or kMaxAttributeBytes; a failing read ends
-// the text there.
+// the text there. Only regular files count as attributes: the stat keeps device nodes from being
+// opened at all, and O_NONBLOCK with readRegularFile's own check covers a file swapped for a
+// FIFO in between, so no read can hang.
 std::string readContent(const std::string& realPath) {
   std::string content;
-  const int fd = openRegularFile(realPath);
-  if (fd < 0)
+  struct stat status {};
+  if (::stat(realPath.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
     return content;
-  char buffer[4096];
-  while (content.size() < kMaxAttributeBytes) {
-    const size_t wanted = std::min(sizeof buffer, kMaxAttributeBytes - content.size());
-    const ssize_t got = ::read(fd, buffer, wanted);
-    if (got <= 0)
-      break;
-    content.append(buffer, static_cast<size_t>(got));
-  }
-  ::close(fd);
+  const int fd = ::open(realPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd >= 0)
+    readRegularFile(fd, kMaxAttributeBytes, content);
   const size_t nul = content.find('\0');
   if (nul != std::string::npos)
     content.resize(nul);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "usage/small_file.h"
+#include "common/small_file.h"
 
 namespace ttyenum {
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "common/small_file.h"
 #include "common/whole_number.h"
-#include "usage/small_file.h"
 
 namespace ttyenum {
 

@@ -12,8 +12,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "common/small_file.h"
 #include "usage/process_stat.h"
-#include "usage/small_file.h"
 
 namespace ttyenum {
 
@@ -267,19 +267,13 @@ std::vector<int> findHolderPids(const std::vector<std::string>& devicePaths,
 }
 
 std::optional<std::string> processCommand(int pid, const FileSystemRoot& root) {
-  const std::string path = root.path("/proc/" + std::to_string(pid) + "/comm");
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0)
-    return std::nullopt;
   // The kernel keeps at most 15 bytes of a command name.
-  char buffer[64];
-  const ssize_t length = ::read(fd, buffer, sizeof buffer);
-  ::close(fd);
-  if (length < 0)
+  std::optional<std::string> command =
+      readSmallFile(root.path("/proc/" + std::to_string(pid) + "/comm"), 64);
+  if (!command)
     return std::nullopt;
-  std::string command(buffer, static_cast<size_t>(length));
-  if (!command.empty() && command.back() == '\n')
-    command.pop_back();
+  if (!command->empty() && command->back() == '\n')
+    command->pop_back();
   return command;
 }
 

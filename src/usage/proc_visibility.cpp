@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "usage/small_file.h"
+#include "common/small_file.h"
 
 namespace ttyenum {
 

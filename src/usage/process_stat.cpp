@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "common/small_file.h"
 #include "common/whole_number.h"
-#include "usage/small_file.h"
 
 namespace ttyenum {
 
