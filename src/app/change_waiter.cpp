@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/exit_status.h"
+#include "app/output_delivery.h"
 
 namespace ttyenum {
 
@@ -20,11 +21,6 @@ constexpr long long kMillisecond = 1000LL * 1000;
 constexpr long long kQuiet = 50 * kMillisecond;
 constexpr long long kSettleLimit = 500 * kMillisecond;
 constexpr size_t kWritePiece = 4096;
-int writeFailure(int reason, std::ostream& errors) {
-  errors << "ttyenum: write error: " << ::strerror(reason) << '\n';
-  errors.flush();
-  return kExitWriteError;
-}
 
 bool readerCanClose(int fd) {
   struct stat status {};
@@ -89,7 +85,7 @@ int writeUnlessStopped(int fd, const std::string& bytes, const StopSignals& sign
   for (size_t at = 0; at < bytes.size();) {
     std::vector<struct pollfd> out = {{fd, POLLOUT, 0}};
     if (pollUntil(out, -1, signals) < 0)
-      return writeFailure(errno, errors);
+      return writeError(errno, errors);
     if (signals.stopPending()) {
       stopped = true;
       return kExitSuccess;
@@ -101,7 +97,7 @@ int writeUnlessStopped(int fd, const std::string& bytes, const StopSignals& sign
     if (written < 0 && (errno == EINTR || errno == EAGAIN))
       continue;
     if (written <= 0)
-      return writeFailure(written < 0 ? errno : EIO, errors);
+      return writeError(written < 0 ? errno : EIO, errors);
     at += static_cast<size_t>(written);
   }
   return kExitSuccess;

@@ -11,16 +11,6 @@
 
 namespace ttyenum {
 
-namespace {
-
-int gaveUp(const char* why, std::ostream& errors) {
-  errors << "ttyenum: " << why << '\n';
-  errors.flush();
-  return kExitWriteError;
-}
-
-}  // namespace
-
 int waitForPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd,
                  std::ostream& errors) {
   const StopSignals signals;
@@ -42,9 +32,9 @@ int waitForPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd
       case WaitOutcome::kScan:
         break;
       case WaitOutcome::kTimeout:
-        return gaveUp(("no matching port within " + settings.timeoutText + " s").c_str(), errors);
+        return failWith("no matching port within " + settings.timeoutText + " s", errors);
       case WaitOutcome::kStopped:
-        return gaveUp("stopped before a matching port appeared", errors);
+        return failWith("stopped before a matching port appeared", errors);
       case WaitOutcome::kReaderGone:
       case WaitOutcome::kFailed:
         return cannotWatch(reason, errors);

@@ -5,6 +5,7 @@
 
 #include "app/change_waiter.h"
 #include "app/exit_status.h"
+#include "app/output_delivery.h"
 #include "app/port_listing_run.h"
 #include "common/udev_hold_back.h"
 #include "discovery/udev_database.h"
@@ -41,9 +42,7 @@ WatchScan scanMachine(PortEnumerator& enumerator, const ListingSettings& setting
 }  // namespace
 
 int cannotWatch(const std::string& reason, std::ostream& errors) {
-  errors << "ttyenum: cannot watch /dev: " << reason << '\n';
-  errors.flush();
-  return kExitWriteError;
+  return failWith("cannot watch /dev: " + reason, errors);
 }
 
 std::string watchEventLine(const PortEvent& event, const ListingSettings& settings) {
@@ -90,9 +89,7 @@ int watchPorts(const ListingSettings& settings, WatchWiring& wiring, int outFd,
       case WaitOutcome::kStopped:
         return kExitSuccess;
       case WaitOutcome::kReaderGone:
-        errors << "ttyenum: write error: " << reason << '\n';
-        errors.flush();
-        return kExitWriteError;
+        return failWith("write error: " + reason, errors);
       case WaitOutcome::kFailed:
         return cannotWatch(reason, errors);
     }
