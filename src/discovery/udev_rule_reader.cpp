@@ -6,6 +6,7 @@
 #include "common/whole_number.h"
 #include "discovery/device_node.h"
 #include "discovery/sysfs_attribute.h"
+#include "discovery/udev_database.h"
 #include "discovery/usb_port_probe.h"
 
 namespace ttyenum {
@@ -50,21 +51,6 @@ std::string byPathLinkOf(const std::string& portPath, const FileSystemRoot& root
   return std::string();
 }
 
-// The value of the first "E:<key>=" line of a udev database entry; empty when there is none.
-std::string udevDatabaseProperty(const std::string& entryText, const std::string& key) {
-  const std::string prefix = "E:" + key + "=";
-  size_t line = 0;
-  while (line < entryText.size()) {
-    size_t end = entryText.find('\n', line);
-    if (end == std::string::npos)
-      end = entryText.size();
-    if (entryText.compare(line, prefix.size(), prefix) == 0)
-      return entryText.substr(line + prefix.size(), end - line - prefix.size());
-    line = end + 1;
-  }
-  return std::string();
-}
-
 }  // namespace
 
 UdevRuleFacts readUdevRuleFacts(const std::string& portPath, const FileSystemRoot& root) {
@@ -99,8 +85,7 @@ UdevRuleFacts readUdevRuleFacts(const std::string& portPath, const FileSystemRoo
 
   const std::string number = readSysfsAttribute(classEntry + "/dev", false, root);
   if (!number.empty())
-    facts.idPath = udevDatabaseProperty(
-        readSysfsAttribute("/run/udev/data/c" + number, false, root), "ID_PATH");
+    facts.idPath = udevProperty(number, "ID_PATH", root);
   facts.byPathLink = byPathLinkOf(portPath, root);
   return facts;
 }
